@@ -1,0 +1,186 @@
+#include "jalt/vx_binary_stream.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+VXBinaryStream<QByteArray>::VXBinaryStream(QByteArray* buffer)
+    : output(buffer)
+{
+}
+
+VXBinaryStream<QByteArray>::VXBinaryStream(const QByteArray& data)
+    : input(data)
+{
+}
+
+void VXBinaryStream<QByteArray>::writeInt32(qint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    output->append(bytes, 4);
+}
+
+void VXBinaryStream<QByteArray>::writeUInt8(quint8 value)
+{
+    output->append(char(value));
+}
+
+void VXBinaryStream<QByteArray>::writeRaw(const QByteArray& bytes)
+{
+    output->append(bytes);
+}
+
+bool VXBinaryStream<QByteArray>::readInt32(qint32& value)
+{
+    if (!good || input.size() - position < 4) {
+        good = false;
+        return false;
+    }
+    value = qFromLittleEndian<qint32>(input.constData() + position);
+    position += 4;
+    return true;
+}
+
+bool VXBinaryStream<QByteArray>::readUInt8(quint8& value)
+{
+    if (!good || input.size() - position < 1) {
+        good = false;
+        return false;
+    }
+    value = quint8(input.at(position));
+    position += 1;
+    return true;
+}
+
+bool VXBinaryStream<QByteArray>::readRaw(int size, QByteArray& bytes)
+{
+    if (!good || size < 0 || input.size() - position < size) {
+        good = false;
+        return false;
+    }
+    bytes = input.mid(position, size);
+    position += size;
+    return true;
+}
+
+VXByteStream& operator<<(VXByteStream& s, qint32 value)
+{
+    s.writeInt32(value);
+    return s;
+}
+
+VXByteStream& operator<<(VXByteStream& s, bool value)
+{
+    s.writeUInt8(value ? 1 : 0);
+    return s;
+}
+
+VXByteStream& operator<<(VXByteStream& s, double value)
+{
+    char bytes[8];
+    std::memcpy(bytes, &value, 8);
+    s.writeRaw(QByteArray(bytes, 8));
+    return s;
+}
+
+VXByteStream& operator<<(VXByteStream& s, const QByteArray& value)
+{
+    s.writeInt32(qint32(value.size()));
+    s.writeRaw(value);
+    return s;
+}
+
+VXByteStream& operator<<(VXByteStream& s, const QString& value)
+{
+    // The string goes through UTF-8 first, as the stored form prescribes; this
+    // replaces unpaired surrogates, so every stored string is valid UTF-16.
+    const QString text = QString::fromUtf8(value.toUtf8());
+    s.writeInt32(qint32(text.size()));
+    QByteArray units(text.size() * 2, Qt::Uninitialized);
+    for (int i = 0; i < text.size(); ++i)
+        qToLittleEndian(text.at(i).unicode(), units.data() + 2 * i);
+    s.writeRaw(units);
+    return s;
+}
+
+VXByteStream& operator<<(VXByteStream& s, const QDateTime& value)
+{
+    // An unset date-time writes the parts the toolkit reports for an invalid
+    // date (0, 0, 0) and time (-1, -1, -1, -1).
+    const QDate date = value.isValid() ? value.date() : QDate();
+    const QTime time = value.isValid() ? value.time() : QTime();
+    s.writeInt32(date.isValid() ? date.year() : 0);
+    s.writeInt32(date.isValid() ? date.month() : 0);
+    s.writeInt32(date.isValid() ? date.day() : 0);
+    s.writeInt32(time.isValid() ? time.hour() : -1);
+    s.writeInt32(time.isValid() ? time.minute() : -1);
+    s.writeInt32(time.isValid() ? time.second() : -1);
+    s.writeInt32(time.isValid() ? time.msec() : -1);
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, qint32& value)
+{
+    s.readInt32(value);
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, bool& value)
+{
+    quint8 raw = 0;
+    if (s.readUInt8(raw))
+        value = raw != 0;
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, double& value)
+{
+    QByteArray raw;
+    if (s.readRaw(8, raw))
+        std::memcpy(&value, raw.constData(), 8);
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, QByteArray& value)
+{
+    qint32 size = 0;
+    QByteArray bytes;
+    if (s.readInt32(size) && s.readRaw(size, bytes))
+        value = bytes;
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, QString& value)
+{
+    qint32 count = 0;
+    if (!s.readInt32(count))
+        return s;
+    if (count < 0 || count > s.remaining() / 2) {
+        s.fail();
+        return s;
+    }
+    QByteArray units;
+    if (!s.readRaw(count * 2, units))
+        return s;
+    QString text(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        text[i] = QChar(qFromLittleEndian<quint16>(units.constData() + 2 * i));
+    value = text;
+    return s;
+}
+
+VXByteStream& operator>>(VXByteStream& s, QDateTime& value)
+{
+    qint32 parts[7];
+    for (qint32& part : parts)
+        if (!s.readInt32(part))
+            return s;
+    const QDate date(parts[0], parts[1], parts[2]);
+    const QTime time(parts[3], parts[4], parts[5], parts[6]);
+    if (date.isValid() && time.isValid())
+        value = QDateTime(date, time, Qt::LocalTime);
+    else
+        value = QDateTime();
+    return s;
+}

@@ -1,0 +1,120 @@
+#include "jalt/vx_time.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+
+namespace
+{
+std::atomic<VXClock::Source*> installedSource{nullptr};
+
+qint64 systemMonotonicMSec()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+} // namespace
+
+VXSystemTime VXSystemTime::fromString(const QString& text, bool* ok)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*(ms|s|sec|min|h|Hz)\\s*$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    bool valid = match.hasMatch();
+    double number = valid ? match.captured(1).toDouble(&valid) : 0.0;
+    const QString unit = match.captured(2);
+    double micro = 0.0;
+    if (valid) {
+        if (unit == QLatin1String("ms"))
+            micro = number * 1e3;
+        else if (unit == QLatin1String("s") || unit == QLatin1String("sec"))
+            micro = number * 1e6;
+        else if (unit == QLatin1String("min"))
+            micro = number * 60e6;
+        else if (unit == QLatin1String("h"))
+            micro = number * 3600e6;
+        else if (number > 0.0)
+            micro = 1e6 / number;
+        else
+            valid = false; // "0 Hz" has no period
+    }
+    if (valid && !(micro < 9.0e18))
+        valid = false;
+    if (ok)
+        *ok = valid;
+    return valid ? VXSystemTime(qint64(std::llround(micro))) : VXSystemTime();
+}
+
+QString VXSystemTime::toString() const
+{
+    if (us % 1000 != 0)
+        return QString::number(double(us) / 1000.0) + QStringLiteral(" ms");
+    const qint64 ms = us / 1000;
+    if (ms % 3600000 == 0 && ms != 0)
+        return QString::number(ms / 3600000) + QStringLiteral(" h");
+    if (ms % 60000 == 0 && ms != 0)
+        return QString::number(ms / 60000) + QStringLiteral(" min");
+    if (ms % 1000 == 0)
+        return QString::number(ms / 1000) + QStringLiteral(" s");
+    return QString::number(ms) + QStringLiteral(" ms");
+}
+
+qint64 VXClock::monotonicMSec()
+{
+    Source* source = installedSource.load();
+    return source ? source->monotonicMSec() : systemMonotonicMSec();
+}
+
+QDateTime VXClock::now()
+{
+    Source* source = installedSource.load();
+    return source ? source->now() : QDateTime::currentDateTime();
+}
+
+void VXClock::setSource(Source* source)
+{
+    installedSource.store(source);
+}
+
+VXTimeMeasurer::VXTimeMeasurer()
+    : startMSec(VXClock::monotonicMSec())
+{
+}
+
+void VXTimeMeasurer::reset()
+{
+    startMSec = VXClock::monotonicMSec();
+}
+
+VXSystemTime VXTimeMeasurer::elapsed() const
+{
+    return VXSystemTime::fromMSec(elapsed_m());
+}
+
+qint64 VXTimeMeasurer::elapsed_m() const
+{
+    return VXClock::monotonicMSec() - startMSec;
+}
+
+qint64 VXTimeMeasurer::elapsed_s() const
+{
+    return elapsed_m() / 1000;
+}
+
+QDateTime VXDateTime::current()
+{
+    return VXClock::now();
+}
+
+void vxMSleep(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+// A duration with microsecond resolution. Configuration texts read as
+// "<number> <unit>" with the units ms, s, min, h, or Hz (whose period is taken).
+class VXSystemTime
+{
+public:
+    constexpr VXSystemTime() = default;
+
+    static constexpr VXSystemTime fromUSec(qint64 us) { return VXSystemTime(us); }
+    static constexpr VXSystemTime fromMSec(qint64 ms) { return VXSystemTime(ms * 1000); }
+    static constexpr VXSystemTime fromSec(qint64 s) { return VXSystemTime(s * 1000000); }
+    static constexpr VXSystemTime fromMin(qint64 m) { return VXSystemTime(m * 60000000); }
+
+    // Parses "120 s", "500 ms", "0.5 s", "5 min", "2 h", "10 Hz". Gives a zero
+    // duration and sets *ok to false for anything else, including "0 Hz".
+    static VXSystemTime fromString(const QString& text, bool* ok = nullptr);
+    QString toString() const;
+
+    constexpr qint64 toUSec() const { return us; }
+    constexpr qint64 toMSec() const { return us / 1000; }
+    constexpr qint64 toSec() const { return us / 1000000; }
+    constexpr double toHours() const { return double(us) / 3.6e9; }
+    constexpr bool isZero() const { return us == 0; }
+
+    constexpr VXSystemTime operator+(VXSystemTime o) const { return VXSystemTime(us + o.us); }
+    constexpr VXSystemTime operator-(VXSystemTime o) const { return VXSystemTime(us - o.us); }
+    constexpr VXSystemTime operator/(qint64 d) const { return VXSystemTime(us / d); }
+    constexpr bool operator==(VXSystemTime o) const { return us == o.us; }
+    constexpr bool operator!=(VXSystemTime o) const { return us != o.us; }
+    constexpr bool operator<(VXSystemTime o) const { return us < o.us; }
+    constexpr bool operator<=(VXSystemTime o) const { return us <= o.us; }
+    constexpr bool operator>(VXSystemTime o) const { return us > o.us; }
+    constexpr bool operator>=(VXSystemTime o) const { return us >= o.us; }
+
+private:
+    constexpr explicit VXSystemTime(qint64 micro)
+        : us(micro)
+    {
+    }
+    qint64 us = 0;
+};
+
+// The one time source of the process: a monotonic millisecond counter and the
+// wall clock. Tests may install a manual source to step time without waiting.
+class VXClock
+{
+public:
+    struct Source
+    {
+        virtual ~Source() = default;
+        virtual qint64 monotonicMSec() = 0;
+        virtual QDateTime now() = 0;
+    };
+
+    static qint64 monotonicMSec();
+    static QDateTime now();
+    // Installs a source (not owned); nullptr restores the system clock.
+    static void setSource(Source* source);
+};
+
+// Time elapsed since construction or the last reset, on the monotonic clock.
+class VXTimeMeasurer
+{
+public:
+    VXTimeMeasurer();
+    void reset();
+    VXSystemTime elapsed() const;
+    qint64 elapsed_m() const;
+    qint64 elapsed_s() const;
+
+private:
+    qint64 startMSec;
+};
+
+namespace VXDateTime
+{
+QDateTime current();
+}
+
+void vxMSleep(int ms);

@@ -1,0 +1,65 @@
+#pragma once
+
+// Values shared by the station's subsystems and the back-end.
+namespace Constants
+{
+// The screen shown; equal to the page index of the main window's stack.
+enum ActiveScreen
+{
+    asStart = 0,
+    asAdminLogin = 1,
+    asAdministration = 2,
+    asIdentifyUser = 3,
+    asIdentifyDevice = 4,
+    asOpenCell = 5,
+    asCloseCell = 6,
+    asDeviceProblem = 7,
+};
+
+// Which identification input is accepted now.
+enum QRMode
+{
+    qmNone = 0,
+    qmUser = 1,
+    qmDevice = 2,
+};
+
+enum DeviceStatus
+{
+    dsWorkable = 0,
+    dsInRepair = 1,
+    dsArchived = 2,
+};
+
+enum DeviceChargeTrend
+{
+    dtUnknown = 0,
+    dtStable = 1,
+    dtRaise = 2,
+    dtFall = 3,
+};
+
+enum DeviceTaskStatus
+{
+    tsCreated = 0,
+    tsInWork = 1,
+    tsClosed = 2,
+};
+
+enum DeviceValueType
+{
+    vtBattery = 0,
+    vtCoordinates = 1,
+};
+
+// Operation codes sent to the server.
+enum DeviceOperation
+{
+    doNone = -1,
+    doReturned = 0,
+    doIssued = 1,
+    doIssueFailed = 2,
+    doReturnFailed = 3,
+    doCloseTimeout = 4,
+};
+} // namespace Constants

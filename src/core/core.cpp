@@ -1,0 +1,405 @@
+#include "core/core.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScroller>
+#include <QScrollerProperties>
+
+#include <cstdio>
+#include <limits>
+
+#include "jalt/vx_chunk_stream.h"
+#include "jalt/vx_file.h"
+#include "ui/dialog.h"
+
+namespace
+{
+const char* const stateFileName = "station_state.bin";
+const char* const configFileName = "vesk_station.conf";
+const int buildNumber = 117;
+} // namespace
+
+StationCore* StationCore::instance()
+{
+    static StationCore core;
+    return &core;
+}
+
+StationCore::StationCore()
+{
+    setIndexedTimerSingleShot(1, true);
+    bindIndexedTimer(1, [this] {
+        if (dialog)
+            dialog->cancel();
+        Q_EMIT gotoStartRequest();
+    });
+    startIndexedTimerMs(3, 200, [this] { followOffscreen(); });
+}
+
+StationCore::~StationCore()
+{
+    monitorThread.stopAndWait();
+}
+
+void StationCore::init()
+{
+    DatabaseStructs::registerMetaTypes();
+    dialog = new StationDialog();
+    setQRMode(Constants::qmNone);
+    log(QStringLiteral("Version 1.4.3 (%1) at 20.03.2026 18:10").arg(buildNumber), lcInfo);
+
+    QStringList errors;
+    config = VXValueTreeConversions::fromTextFile(QString::fromLatin1(configFileName), &errors);
+    for (const QString& error : errors)
+        log(QStringLiteral("[StationCore] %1 %2: ignored").arg(QString::fromLatin1(configFileName), error), lcWarning);
+    readConfiguration();
+
+    loadState();
+
+    if (support_offscreen) {
+        monitorThread.start([this] { monitor_present.store(detectMonitor()); }, VXSystemTime::fromSec(2));
+        log("Started monitor detect thread", lcInfo);
+    }
+    log("Started", lcInfo);
+}
+
+void StationCore::readConfiguration()
+{
+    const VXValueTree reasons = config.child(QStringLiteral("lock_reasons"));
+    for (const VXValueTree& reason : reasons.children())
+        lock_reasons.append(reason.value().toString());
+
+    const VXValueTree interface = config.child(QStringLiteral("interface"));
+    auto css = [&interface](const char* key) {
+        return QStringLiteral("*{font:%1;}").arg(interface.childValue(QString::fromLatin1(key)).toString());
+    };
+    css_small = css("font_small");
+    css_normal = css("font_normal");
+    css_big = css("font_big");
+    title = interface.childValue(QStringLiteral("title")).toString();
+    virtual_keyboard = readBool(QStringLiteral("interface"), QStringLiteral("virtual_keyboard"), false);
+    unsafe_admin = readBool(QStringLiteral("interface"), QStringLiteral("unsafe_admin"), false);
+    hide_open_indicator = !readBool(QStringLiteral("interface"), QStringLiteral("open_indicator"), true);
+
+    const QString general = QStringLiteral("general");
+    point_id = readInt(general, QStringLiteral("point_id"), 0);
+    min_return_device_charge_offscreen = readInt(general, QStringLiteral("min_return_device_charge_offscreen"), 30);
+    min_return_device_charge = readInt(general, QStringLiteral("min_return_device_charge"), 70);
+    min_return_device_time = int(readDuration(general, QStringLiteral("min_return_device_time"), QStringLiteral("2 h")).toSec());
+    // A zero length makes the priority grow without bound; the cell model caps it.
+    auto ratePerHour = [](VXSystemTime length) {
+        return length.isZero() ? std::numeric_limits<double>::infinity() : 100.0 / length.toHours();
+    };
+    cell_priority_per_hour = ratePerHour(readDuration(general, QStringLiteral("max_cell_priority_time"), QStringLiteral("24 h")));
+    device_priority_per_hour = ratePerHour(readDuration(general, QStringLiteral("max_device_priority_time"), QStringLiteral("24 h")));
+    reset_cell_priority_on_error = readBool(general, QStringLiteral("reset_cell_priority_on_error"), false);
+    block_on_ambiguous = readBool(general, QStringLiteral("block_on_ambiguous"), false);
+    block_on_open_timeout = readBool(general, QStringLiteral("block_on_open_timeout"), false);
+    block_on_close_timeout = readBool(general, QStringLiteral("block_on_close_timeout"), false);
+    return_device_search_only_owned = readBool(general, QStringLiteral("return_device_search_only_owned"), true);
+    support_offscreen = readBool(general, QStringLiteral("support_offscreen"), false);
+    log(QStringLiteral("Station ID = %1").arg(point_id), lcInfo);
+
+    const QString t = QStringLiteral("timeouts");
+    timeouts.goto_start = readDuration(t, QStringLiteral("goto_start"), QStringLiteral("120 s"));
+    timeouts.open_cell_min_interval = readDuration(t, QStringLiteral("open_cell_min_interval"), QStringLiteral("500 ms"));
+    timeouts.reopen_cell = readDuration(t, QStringLiteral("reopen_cell"), QStringLiteral("1 s"));
+    timeouts.open_silence = readDuration(t, QStringLiteral("open_silence"), QStringLiteral("0.5 s"));
+    timeouts.max_try_open_cell = readDuration(t, QStringLiteral("max_try_open_cell"), QStringLiteral("4 s"));
+    timeouts.message_lifetime = readDuration(t, QStringLiteral("message_lifetime"), QStringLiteral("5 s"));
+    timeouts.max_return_device = readDuration(t, QStringLiteral("max_return_device"), QStringLiteral("5 min"));
+    stationLog.setSplitTime(readDuration(t, QStringLiteral("log_split_time"), QStringLiteral("8 h")));
+    log("Start ...", lcInfo);
+
+    const QString cells = QStringLiteral("cells");
+    cells_log = readBool(cells, QStringLiteral("log"), false);
+    timeouts.reconnect_delay = readDuration(cells, QStringLiteral("reconnect_delay"), QStringLiteral("1 s"));
+
+    const QString server = QStringLiteral("server");
+    timeouts.sync_interval = readDuration(server, QStringLiteral("sync_interval"), QStringLiteral("1 min"));
+    timeouts.keep_alive_interval = readDuration(server, QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"));
+    server_log = readBool(server, QStringLiteral("log"), false);
+    server_lost_threshold = timeouts.sync_interval + VXSystemTime::fromMin(1);
+}
+
+VXSystemTime StationCore::readDuration(const QString& section, const QString& key, const QString& fallback)
+{
+    const VXValueTree node = config.child(section);
+    const QString text = node.childValue(key, fallback).toString();
+    bool ok = false;
+    const VXSystemTime value = VXSystemTime::fromString(text, &ok);
+    if (ok)
+        return value;
+    log(QStringLiteral("[StationCore] [%1] %2 = \"%3\" is not a duration, using \"%4\"")
+            .arg(section, key, text, fallback),
+        lcWarning);
+    return VXSystemTime::fromString(fallback);
+}
+
+bool StationCore::readBool(const QString& section, const QString& key, bool fallback)
+{
+    const VXValueTree node = config.child(section);
+    if (!node.contains(key))
+        return fallback;
+    bool ok = false;
+    const QString text = node.childValue(key).toString();
+    const bool value = VXVariant(text).toBool(&ok);
+    if (ok)
+        return value;
+    log(QStringLiteral("[StationCore] [%1] %2 = \"%3\" is not true or false, using %4")
+            .arg(section, key, text, fallback ? QStringLiteral("true") : QStringLiteral("false")),
+        lcWarning);
+    return fallback;
+}
+
+int StationCore::readInt(const QString& section, const QString& key, int fallback)
+{
+    const VXValueTree node = config.child(section);
+    if (!node.contains(key))
+        return fallback;
+    bool ok = false;
+    const QString text = node.childValue(key).toString();
+    const int value = VXVariant(text).toInt(&ok);
+    if (ok)
+        return value;
+    log(QStringLiteral("[StationCore] [%1] %2 = \"%3\" is not an integer, using %4").arg(section, key, text).arg(fallback),
+        lcWarning);
+    return fallback;
+}
+
+void StationCore::stop()
+{
+    log("Stop ...", lcInfo);
+    monitorThread.stop();
+    saveState();
+    monitorThread.waitForFinish();
+    log("Stopped", lcInfo);
+}
+
+void StationCore::destroy()
+{
+    delete dialog;
+    dialog = nullptr;
+}
+
+void StationCore::saveState()
+{
+    VXChunkStream stream;
+    stream.addRaw(1, QByteArray());
+    QString error;
+    if (!VXFile::writeAll(QString::fromLatin1(stateFileName), stream.data(), &error))
+        log(QStringLiteral("[StationCore] Can't write %1: %2").arg(QString::fromLatin1(stateFileName), error), lcError);
+}
+
+void StationCore::loadState()
+{
+    VXChunkStream stream;
+    stream.read(VXFile::readAll(QString::fromLatin1(stateFileName)));
+    const QByteArray cells = stream.chunk(1);
+    Q_UNUSED(cells);
+}
+
+void StationCore::log(const VXString& text, LogCategory category)
+{
+    const VXString line = stationLog.enqueue(text);
+    VXCout::line(line);
+    Q_UNUSED(category);
+}
+
+void StationCore::log(const char* text, LogCategory category)
+{
+    log(QString::fromUtf8(text), category);
+}
+
+void StationCore::goToStart()
+{
+    setActiveScreen(Constants::asStart);
+}
+
+void StationCore::setActiveScreen(Constants::ActiveScreen screen)
+{
+    if (screen == active_screen)
+        return;
+    active_screen = screen;
+    if (screen == Constants::asStart) {
+        stopGoToStartTimer();
+        if (dialog)
+            dialog->cancel();
+        Q_EMIT gotoStartRequest();
+    } else if (screen == Constants::asCloseCell) {
+        restartGoToStartTimer(timeouts.max_return_device);
+    } else {
+        restartGoToStartTimer(timeouts.goto_start);
+    }
+    Q_EMIT activeScreenRequest(screen);
+    if (screen == Constants::asStart || screen == Constants::asAdministration)
+        Q_EMIT logicsTimeoutRequest();
+}
+
+void StationCore::setQRMode(Constants::QRMode mode)
+{
+    qr_mode.store(mode);
+}
+
+void StationCore::restartGoToStartTimer(VXSystemTime period)
+{
+    startIndexedTimer(1, period);
+}
+
+int StationCore::remainsGoToStartTimer() const
+{
+    return indexedTimerRemainingTime(1);
+}
+
+void StationCore::stopGoToStartTimer()
+{
+    stopIndexedTimer(1);
+}
+
+void StationCore::showMessage(const QString& messageTitle, const QString& text)
+{
+    if (!dialog)
+        return;
+    restartGoToStartTimer(timeouts.message_lifetime);
+    dialog->setTitle(messageTitle);
+    dialog->setString(text);
+    dialog->buttonCancel->hide();
+    dialog->exec();
+    dialog->buttonCancel->show();
+}
+
+bool StationCore::detectMonitor()
+{
+    if (!monitor_detect_enabled.load())
+        return false;
+    FILE* pipe = ::popen("xrandr --listmonitors 2>/dev/null", "r");
+    if (!pipe)
+        return monitor_present.load();
+    QByteArray output;
+    char block[256];
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, pipe)) > 0)
+        output.append(block, int(got));
+    const int status = ::pclose(pipe);
+    // No display, or no xrandr: nothing is known, so the mode stays as it is.
+    if (status != 0)
+        return monitor_present.load();
+    return monitorsInOutput(output);
+}
+
+bool StationCore::monitorsInOutput(const QByteArray& output)
+{
+    const QList<QByteArray> lines = output.split('\n');
+    if (lines.size() < 2)
+        return false;
+    const QByteArray first = lines.first();
+    if (!first.startsWith("Monitors:"))
+        return false;
+    bool ok = false;
+    const int count = first.mid(9).trimmed().toInt(&ok);
+    return ok && count >= 1;
+}
+
+void StationCore::followOffscreen()
+{
+    if (!support_offscreen)
+        return;
+    const bool off = !isMonitorPresents();
+    if (off == offscreen)
+        return;
+    log(off ? "Monitor disconnected, enter offscreen mode" : "Monitor connected, leave offscreen mode", lcInfo);
+    offscreen = off;
+    setQRMode(qrMode());
+    Q_EMIT offscreenModeChanged();
+}
+
+QString StationCore::prepareCSS(const QString& css) const
+{
+    QString result = css;
+    return result.replace(QStringLiteral("${main_color}"), QStringLiteral("rgb(0, 151, 199)"));
+}
+
+void StationCore::setLineEditFocus(QLineEdit* edit)
+{
+    if (!edit)
+        return;
+    edit->setFocus();
+    if (virtual_keyboard)
+        QCoreApplication::postEvent(edit, new QEvent(QEvent::Type(199)));
+}
+
+void StationCore::createScroller(QObject* object)
+{
+    QScroller::grabGesture(object, QScroller::LeftMouseButtonGesture);
+    QScroller* scroller = QScroller::scroller(object);
+    QScrollerProperties properties = scroller->scrollerProperties();
+    properties.setScrollMetric(QScrollerProperties::OvershootScrollDistanceFactor, 0.1);
+    properties.setScrollMetric(QScrollerProperties::DecelerationFactor, 0.25);
+    properties.setScrollMetric(QScrollerProperties::MaximumVelocity, 2.0);
+    scroller->setScrollerProperties(properties);
+}
+
+QString StationCore::trEnumP(Constants::DeviceStatus value)
+{
+    switch (value) {
+    case Constants::dsWorkable:
+        return tr("Workable");
+    case Constants::dsInRepair:
+        return tr("In repair");
+    case Constants::dsArchived:
+        return tr("Archived");
+    }
+    return QString();
+}
+
+QString StationCore::trEnumP(Constants::DeviceChargeTrend value)
+{
+    switch (value) {
+    case Constants::dtUnknown:
+        return tr("Unknown");
+    case Constants::dtStable:
+        return tr("Stable");
+    case Constants::dtRaise:
+        return tr("Raise");
+    case Constants::dtFall:
+        return tr("Fall");
+    }
+    return QString();
+}
+
+QString StationCore::trEnumP(Constants::DeviceTaskStatus value)
+{
+    switch (value) {
+    case Constants::tsCreated:
+        return tr("Created");
+    case Constants::tsInWork:
+        return tr("In work");
+    case Constants::tsClosed:
+        return tr("Closed");
+    }
+    return QString();
+}
+
+QString StationCore::trEnumP(Constants::DeviceValueType value)
+{
+    switch (value) {
+    case Constants::vtBattery:
+        return tr("Battery");
+    case Constants::vtCoordinates:
+        return tr("Coordinates");
+    }
+    return QString();
+}
+
+void StationCore::barCodeReaded(QByteArray data)
+{
+    Q_UNUSED(data);
+}
+
+void StationCore::cardReaded(QString personNumber)
+{
+    Q_UNUSED(personNumber);
+}

@@ -1,0 +1,74 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QSplashScreen>
+#include <QStyleFactory>
+#include <QThread>
+
+#include "core/core.h"
+#include "ui/station_mainwindow.h"
+#include "vexo/application_setup.h"
+#include "vexo/single_application.h"
+
+namespace
+{
+const char* const applicationKey = "vesk-station-kiosk-7f3a";
+
+QPixmap scaledSplash(const QPixmap& image)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || image.isNull() || screen->size().isNull())
+        return image;
+    const QSize size = screen->size();
+    const double widthRatio = double(image.width()) / double(size.width());
+    const double heightRatio = double(image.height()) / double(size.height());
+    if (widthRatio >= heightRatio)
+        return image.scaledToWidth(size.width() / 2, Qt::SmoothTransformation);
+    return image.scaledToHeight(size.height() / 2, Qt::SmoothTransformation);
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The guard comes before the hub: a second instance must not open a log
+    // file or touch the database and the lock controller.
+    QSingleApplication app(argc, argv, QString::fromLatin1(applicationKey));
+    if (!app.isFirst()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Station"), QStringLiteral("Another station is running!"),
+                              QMessageBox::Ok);
+        return 0;
+    }
+
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/logo.png")));
+    QCoreApplication::setApplicationName(QString::fromLocal8Bit("vesk_station"));
+    QCoreApplication::setOrganizationName(QString::fromLocal8Bit("ВЕСК"));
+    QCoreApplication::setApplicationVersion(QString::fromLocal8Bit("1.4.3"));
+
+    QSplashScreen splash(scaledSplash(QPixmap(QStringLiteral(":/icons/splash.png"))));
+    splash.show();
+    QCoreApplication::processEvents();
+
+    enableHighDPI();
+    VEXO::loadTranslations(QString());
+
+    StationCore* core = StationCore::instance();
+    core->init();
+
+    StationMainWindow window;
+    const int startState = core->config.child(QStringLiteral("interface")).childValue(QStringLiteral("start_state"), "0").toInt();
+    if (startState == 1)
+        window.showMaximized();
+    else if (startState == 2)
+        window.showFullScreen();
+    else
+        window.show();
+
+    splash.close();
+    const int result = app.exec();
+
+    core->destroy();
+    QThread::msleep(50);
+    return result;
+}

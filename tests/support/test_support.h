@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+// Waits, running the event loop, until cond holds; fails the test after ms.
+#define ASSERT_EVENTUALLY(cond, ms)                                                                              \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, (ms))) << #cond
+#define EXPECT_EVENTUALLY(cond, ms)                                                                              \
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, (ms))) << #cond
+
+namespace TestSupport
+{
+// Writes "vesk_station.conf" into the working directory.
+void writeConfig(const QString& text);
+// Reads a file of the working directory (empty when missing).
+QByteArray readFile(const QString& path);
+// Builds bytes from hex text; blanks are ignored ("82 01 04").
+QByteArray hex(const char* text);
+} // namespace TestSupport
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os)
+{
+    *os << "hex(" << b.toHex(' ').toStdString() << ')';
+}
+QT_END_NAMESPACE
