@@ -52,7 +52,8 @@ public:
 
     // The first child of that name, or an empty tree when there is none.
     VXValueTree child(const QString& name) const;
-    const QVector<VXValueTree>& children() const { return nodes; }
+    // By value (shared, cheap), so a loop over child(name).children() is safe.
+    QVector<VXValueTree> children() const { return nodes; }
     bool contains(const QString& name) const;
     // The first child's value, or fallback when there is no such child.
     VXVariant childValue(const QString& name, const VXVariant& fallback = VXVariant()) const;

@@ -1,1 +1,170 @@
+#include "jalt/vx_chunk_stream.h"
+
 #include "support/test_support.h"
+
+using TestSupport::hex;
+
+struct VIntCase
+{
+    const char* name;
+    quint32 value;
+    const char* bytes;
+};
+class ChunkVInt : public ::testing::TestWithParam<VIntCase>
+{
+};
+
+TEST_P(ChunkVInt, EncodesSevenBitsPerByteLowGroupFirst)
+{
+    const VIntCase& c = GetParam();
+    QByteArray out;
+    VXChunkStream::writeVInt(out, c.value);
+    EXPECT_EQ(out, hex(c.bytes));
+    int pos = 0;
+    quint32 back = 0;
+    ASSERT_TRUE(VXChunkStream::readVInt(out, pos, back));
+    EXPECT_EQ(back, c.value);
+    EXPECT_EQ(pos, out.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ChunkVInt,
+                         ::testing::Values(VIntCase{"Zero", 0, "00"}, VIntCase{"OneByteMax", 127, "7f"},
+                                           VIntCase{"TwoBytesMin", 128, "8001"}, VIntCase{"Byte300", 300, "ac02"},
+                                           VIntCase{"Max32", 0xffffffffu, "ffffffff0f"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct BadVIntCase
+{
+    const char* name;
+    const char* bytes;
+};
+class ChunkBadVInt : public ::testing::TestWithParam<BadVIntCase>
+{
+};
+
+TEST_P(ChunkBadVInt, IsRefusedWithoutMovingThePosition)
+{
+    const QByteArray in = hex(GetParam().bytes);
+    int pos = 0;
+    quint32 value = 42;
+    EXPECT_FALSE(VXChunkStream::readVInt(in, pos, value));
+    EXPECT_EQ(pos, 0);
+    EXPECT_EQ(value, 42u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ChunkBadVInt,
+                         ::testing::Values(BadVIntCase{"Empty", ""}, BadVIntCase{"Truncated", "8080"},
+                                           BadVIntCase{"SixBytes", "808080808001"},
+                                           BadVIntCase{"Over32Bits", "ffffffff1f"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ChunkStream, WritesHeaderThenIdLengthAndValue)
+{
+    VXChunkStream stream;
+    stream.add(1, qint32(0x01020304));
+    stream.add(200, true);
+    stream.add(3, QStringLiteral("Aé"));
+    EXPECT_EQ(stream.data(), hex("82"
+                                 "01 04 04030201"
+                                 "c801 01 01"
+                                 "03 08 02000000 4100 e900"));
+}
+
+TEST(ChunkStream, ReadsChunksAndKeepsDefaultsForAbsentOrShortOnes)
+{
+    VXChunkStream stream;
+    ASSERT_TRUE(stream.read(hex("82 01 04 2a000000 02 02 0100 07 01 01")));
+    qint32 answer = 0;
+    qint32 shortInt = -5;
+    qint32 absent = 77;
+    bool flag = false;
+    EXPECT_TRUE(stream.get(1, answer));
+    EXPECT_FALSE(stream.get(2, shortInt)); // two bytes cannot hold an int
+    EXPECT_FALSE(stream.get(9, absent));
+    EXPECT_TRUE(stream.get(7, flag));
+    EXPECT_EQ(answer, 42);
+    EXPECT_EQ(shortInt, -5);
+    EXPECT_EQ(absent, 77);
+    EXPECT_TRUE(flag);
+}
+
+struct DamagedCase
+{
+    const char* name;
+    const char* bytes;
+    int chunksKept;
+};
+class ChunkDamaged : public ::testing::TestWithParam<DamagedCase>
+{
+};
+
+TEST_P(ChunkDamaged, StopsAtTheDamageAndKeepsWhatCameBefore)
+{
+    VXChunkStream stream;
+    EXPECT_FALSE(stream.read(hex(GetParam().bytes)));
+    EXPECT_EQ(stream.ids().size(), GetParam().chunksKept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChunkDamaged,
+    ::testing::Values(DamagedCase{"Empty", "", 0}, DamagedCase{"WrongVersion", "81 01 01 00", 0},
+                      DamagedCase{"LengthPastEnd", "82 01 01 00 02 09 0000", 1},
+                      DamagedCase{"HugeLength", "82 01 ffffffff0f 00", 0},
+                      DamagedCase{"OverlongId", "82 8080808080800101", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BoundedCase
+{
+    const char* name;
+    const char* bytes;
+};
+class BinaryBounded : public ::testing::TestWithParam<BoundedCase>
+{
+};
+
+TEST_P(BinaryBounded, StringAndBytesReadsNeverPassTheEnd)
+{
+    const QByteArray data = hex(GetParam().bytes);
+    QString text = QStringLiteral("kept");
+    QByteArray bytes = "kept";
+    VXByteStream forText(data);
+    forText >> text;
+    VXByteStream forBytes(data);
+    forBytes >> bytes;
+    EXPECT_FALSE(forText.ok());
+    EXPECT_FALSE(forBytes.ok());
+    EXPECT_EQ(text, QStringLiteral("kept"));
+    EXPECT_EQ(bytes, QByteArray("kept"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BinaryBounded,
+                         ::testing::Values(BoundedCase{"NegativeCount", "ffffffff"},
+                                           BoundedCase{"CountBeyondData", "10000000 4100"},
+                                           BoundedCase{"HugeCount", "ffffff7f"}, BoundedCase{"ShortPrefix", "0100"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BinaryStream, VectorCountBeyondDataFailsWithoutAllocating)
+{
+    QVector<qint32> values{1, 2};
+    VXByteStream stream(hex("ffffff7f 01000000"));
+    stream >> values;
+    EXPECT_FALSE(stream.ok());
+    EXPECT_EQ(values, (QVector<qint32>{1, 2}));
+}
+
+TEST(BinaryStream, DateRoundTripKeepsMillisecondsAndUnsetStaysUnset)
+{
+    const QDateTime when(QDate(2026, 3, 20), QTime(18, 10, 5, 42), Qt::LocalTime);
+    QByteArray bytes;
+    VXByteStream out(&bytes);
+    out << when << QDateTime();
+    EXPECT_EQ(bytes.mid(0, 28), hex("ea070000 03000000 14000000 12000000 0a000000 05000000 2a000000"));
+    EXPECT_EQ(bytes.mid(28), hex("00000000 00000000 00000000 ffffffff ffffffff ffffffff ffffffff"));
+    VXByteStream in(bytes);
+    QDateTime first;
+    QDateTime second = QDateTime::currentDateTime();
+    in >> first >> second;
+    EXPECT_EQ(first, when);
+    EXPECT_EQ(first.timeSpec(), Qt::LocalTime);
+    EXPECT_FALSE(second.isValid());
+}
