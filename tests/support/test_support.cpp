@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <QDir>
 #include <QFile>
 
 void TestSupport::writeConfig(const QString& text)
@@ -21,4 +22,21 @@ QByteArray TestSupport::readFile(const QString& path)
 QByteArray TestSupport::hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QStringList TestSupport::logLines()
+{
+    QStringList lines;
+    const QDir dir(QStringLiteral("vesk_station_logs"));
+    for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        lines += QString::fromUtf8(readFile(dir.filePath(name))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines;
+}
+
+bool TestSupport::logHas(const QString& text)
+{
+    for (const QString& line : logLines())
+        if (line.endsWith(QStringLiteral(" - ") + text))
+            return true;
+    return false;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,10 @@ namespace TestSupport
 void writeConfig(const QString& text);
 // Reads a file of the working directory (empty when missing).
 QByteArray readFile(const QString& path);
+// Every line written so far to the station's log files in the working directory.
+QStringList logLines();
+// True when some log line ends with " - " + text (the time stamp comes first).
+bool logHas(const QString& text);
 // Builds bytes from hex text; blanks are ignored ("82 01 04").
 QByteArray hex(const char* text);
 } // namespace TestSupport
@@ -34,3 +39,10 @@ inline void PrintTo(const QByteArray& b, std::ostream* os)
     *os << "hex(" << b.toHex(' ').toStdString() << ')';
 }
 QT_END_NAMESPACE
+
+// Rows of a table of cases print as their name (each row struct has one).
+template <typename Row>
+auto operator<<(std::ostream& os, const Row& row) -> decltype(static_cast<const char*>(row.name), os)
+{
+    return os << row.name;
+}
