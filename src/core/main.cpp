@@ -4,7 +4,12 @@
 #include <QScreen>
 #include <QSplashScreen>
 #include <QStyleFactory>
+#include <QSocketNotifier>
 #include <QThread>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "core/core.h"
 #include "ui/station_mainwindow.h"
@@ -14,6 +19,35 @@
 namespace
 {
 const char* const applicationKey = "vesk-station-kiosk-7f3a";
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+
+// SIGTERM (a system shutdown) and SIGINT close the window like a person
+// would, so the services stop in order and the state file is saved. The
+// handler only writes a byte; the event loop does the rest.
+void closeOnTerminationSignals(QWidget* window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
+        window->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
 
 QPixmap scaledSplash(const QPixmap& image)
 {
@@ -57,6 +91,7 @@ int main(int argc, char* argv[])
     core->init();
 
     StationMainWindow window;
+    closeOnTerminationSignals(&window);
     const int startState = core->config.child(QStringLiteral("interface")).childValue(QStringLiteral("start_state"), "0").toInt();
     if (startState == 1)
         window.showMaximized();
