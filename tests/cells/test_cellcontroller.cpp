@@ -125,6 +125,9 @@ TEST_P(OverEachLink, DoorStatesReachTheOpenStateMap)
 
 TEST_P(OverEachLink, OpenCommandsArePacedAndFollowedBySilence)
 {
+    // Wide margins: the simulator stamps frames as it reads them, so a
+    // starved simulator thread would bring two frames closer together.
+    setTimeouts(200, 150, 4000, 50);
     controller->unlock(3, 1);
     controller->unlock(3, 2);
     controller->unlock(3, 1); // already queued: not a second command
@@ -138,12 +141,12 @@ TEST_P(OverEachLink, OpenCommandsArePacedAndFollowedBySilence)
     EXPECT_EQ(opens.at(0).lock, 1);
     EXPECT_EQ(opens.at(1).lock, 2);
     EXPECT_EQ(opens.at(0).board, 3);
-    EXPECT_GE(opens.at(1).atUs - opens.at(0).atUs, 100000 - toleranceUs);
+    EXPECT_GE(opens.at(1).atUs - opens.at(0).atUs, 200000 - toleranceUs);
     for (const Frame& frame : sim->frames()) {
         if (frame.open)
             continue;
         for (const Frame& open : opens)
-            EXPECT_FALSE(frame.atUs > open.atUs && frame.atUs - open.atUs < 60000 - toleranceUs)
+            EXPECT_FALSE(frame.atUs > open.atUs && frame.atUs - open.atUs < 150000 - toleranceUs)
                 << "query " << (frame.atUs - open.atUs) / 1000 << " ms after a command";
     }
     EXPECT_TRUE(sim->isDoorOpen(3, 1));
@@ -214,6 +217,18 @@ TEST_F(Controller, BoardOutOfRangeIsRefusedNotMasked)
         logHas(QStringLiteral("[CellController] Board 17  lock 3 can`t be addressed in v1.7, not sent")),
         3000);
     EXPECT_EQ(controller->counterCommands(), 1);
+}
+
+TEST_F(Controller, WithoutBoardsOnlyCommandsGoOut)
+{
+    connect(false, LockSimulator::Protocol::V1_7);
+    controller->setBoards({});
+    start();
+    controller->unlock(2, 5);
+    ASSERT_EVENTUALLY(sim->isDoorOpen(2, 5), 3000);
+    QTest::qWait(300); // past the silence, fifteen poll periods
+    EXPECT_TRUE(framesOf(*sim, false).isEmpty());
+    EXPECT_EQ(controller->counterRequests(), 0);
 }
 
 TEST_F(Controller, TracesFramesWhenCellsLogIsSet)

@@ -96,6 +96,7 @@ QString LockSimulator::listenTcp(quint16 port)
     tcpPort = port;
     if (!openListener())
         return QString();
+    listening.store(true);
     {
         QMutexLocker locker(&mutex);
         path = QStringLiteral("tcp:127.0.0.1:%1").arg(tcpPort);
