@@ -1,10 +1,13 @@
-// The AES component against OpenSSL and the FIPS-197 examples.
+// The AES component against OpenSSL and the FIPS-197 examples, the QR login
+// code, and the name-based identifiers.
 
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include "readers/cryptography.h"
 #include "readers/qaesencryption.h"
 #include "support/test_support.h"
 
@@ -383,4 +386,156 @@ TEST(QAESEncryption, EcbIgnoresTheIv)
     EXPECT_EQ(QAESEncryption::Decrypt(QAESEncryption::AES_256, QAESEncryption::ECB, cipher, key,
                                       QByteArray(5, 'i')),
               plain);
+}
+
+// ---------------------------------------------------------------------------
+// The QR login code.
+
+TEST(QrLoginCode, OneCharacterLoginIsOneBlockAndReadsBack)
+{
+    const QByteArray code = qrLoginEncrypt("a", "b");
+    EXPECT_EQ(code.size(), 24);
+    EXPECT_TRUE(code.endsWith("=="));
+    EXPECT_EQ(qrLoginDecrypt(code), qMakePair(QString("a"), QString("b")));
+}
+
+TEST(QrLoginCode, IsAes256EcbUnderTheStationKey)
+{
+    // Read with OpenSSL: the layout other stations and printed codes rely on.
+    const QByteArray key("Zq7LmW2pXr4TbN8vKd1HsY6cFg3JuE5a");
+    const QByteArray cipher = QByteArray::fromBase64(qrLoginEncrypt("alice", "s3cret"));
+    const QByteArray plain =
+        openssl(QAESEncryption::AES_256, QAESEncryption::ECB, false, cipher, key, {}, false);
+    EXPECT_EQ(plain, "alice\ns3cret" + hex("00 80 00 00"));
+}
+
+struct LoginCase
+{
+    const char* name;
+    QString login;
+    QString password;
+};
+class QrLoginRoundTrip : public ::testing::TestWithParam<LoginCase>
+{
+};
+
+TEST_P(QrLoginRoundTrip, ReadsBackLoginAndPassword)
+{
+    const LoginCase& c = GetParam();
+    const auto [login, password] = qrLoginDecrypt(qrLoginEncrypt(c.login, c.password));
+    EXPECT_EQ(login, c.login);
+    EXPECT_EQ(password, c.password);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         QrLoginRoundTrip,
+                         ::testing::Values(LoginCase{"Plain", "m.schmidt", "Secret-42"},
+                                           // 13 + 1 + 1 + 1 bytes: a whole block, so no padding at all.
+                                           LoginCase{"WholeBlockWithoutPadding", "administrator", "x"},
+                                           LoginCase{"SeveralBlocks", "service.technician.north",
+                                                     "a much longer pass phrase 1234"},
+                                           LoginCase{"BlanksInPassword", "user", " two  blanks "},
+                                           LoginCase{"EmptyPassword", "user", ""},
+                                           LoginCase{"Latin1Password", "user",
+                                                     QString::fromUtf8("p\u00e4ssw\u00f6rd\u00df")},
+                                           LoginCase{"Latin1Login", QString::fromUtf8("j\u00fcrgen"), "pw"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct NotACodeCase
+{
+    const char* name;
+    QByteArray text;
+};
+class QrLoginNotACode : public ::testing::TestWithParam<NotACodeCase>
+{
+};
+
+TEST_P(QrLoginNotACode, GivesNoLogin)
+{
+    const auto [login, password] = qrLoginDecrypt(GetParam().text);
+    EXPECT_TRUE(login.isEmpty());
+    EXPECT_TRUE(password.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    QrLoginNotACode,
+    ::testing::Values(NotACodeCase{"Empty", {}},
+                      NotACodeCase{"DeviceSerial", "SN-000123"},
+                      NotACodeCase{"Words", "hello world"},
+                      NotACodeCase{"Address", "https://example.org/device?id=17"},
+                      NotACodeCase{"ThreeBytesOfBase64", "AAAA"},
+                      NotACodeCase{"Blanks", "   "},
+                      NotACodeCase{"CodeCutShort", qrLoginEncrypt("a", "b").left(20)},
+                      NotACodeCase{"CodeWithExtraBlockBytes", qrLoginEncrypt("a", "b").left(22) + "AAAA"},
+                      // A real cipher text, but of bytes without a line feed.
+                      NotACodeCase{"NoLineFeed", qrCodeEncrypt("no line feed here").toBase64()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QrCodeCipher, EmptyAndPartialInputDecryptToNothing)
+{
+    EXPECT_TRUE(qrCodeDecrypt({}).isEmpty());
+    EXPECT_TRUE(qrCodeDecrypt(QByteArray(15, 'x')).isEmpty());
+    EXPECT_TRUE(qrCodeDecrypt(QByteArray(17, 'x')).isEmpty());
+}
+
+TEST(QrCodeCipher, DecryptRemovesTheIsoPadding)
+{
+    const QByteArray plain = "login\npassword" + hex("00");
+    const QByteArray cipher = qrCodeEncrypt(plain);
+    EXPECT_EQ(cipher.size(), 16);
+    EXPECT_EQ(qrCodeDecrypt(cipher), plain);
+}
+
+// ---------------------------------------------------------------------------
+// Name-based identifiers.
+
+namespace {
+bool hasUuidForm(const QString& id)
+{
+    if (id.size() != 36)
+        return false;
+    for (int i = 0; i < id.size(); ++i) {
+        const QChar ch = id.at(i);
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (ch != '-')
+                return false;
+        } else if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) {
+            return false;
+        }
+    }
+    // Version 5, and the variant of RFC 4122 (10xx).
+    return id.at(14) == '5' && QString("89ab").contains(id.at(19));
+}
+} // namespace
+
+TEST(CreateUuid, HasTheFormOfAVersion5Uuid)
+{
+    for (const QByteArray& data : {QByteArray(), QByteArray("{\"operation\":1}"), QByteArray(1000, '\xff')}) {
+        const QString id = createUUID(data);
+        EXPECT_TRUE(hasUuidForm(id)) << id.toStdString();
+    }
+}
+
+TEST(CreateUuid, SameDataGivesADifferentIdEachCall)
+{
+    const QByteArray data("{\"deviceId\":7,\"operation\":1}");
+    QSet<QString> seen;
+    for (int i = 0; i < 1000; ++i)
+        seen.insert(createUUID(data));
+    EXPECT_EQ(seen.size(), 1000);
+}
+
+TEST(CreateUuid, DataEndingInDigitsNeverMeetsALaterCount)
+{
+    // Hashing the data with the count simply appended would give "x" at
+    // count 110 the input of "x1" at count 10 ("x110"): the same identifier.
+    // Enough calls of "x" follow the "x1" ones to reach every such count.
+    QSet<QString> seen;
+    int calls = 0;
+    for (int i = 0; i < 100; ++i, ++calls)
+        seen.insert(createUUID("x1"));
+    for (int i = 0; i < 20000; ++i, ++calls)
+        seen.insert(createUUID("x"));
+    EXPECT_EQ(seen.size(), calls);
 }
