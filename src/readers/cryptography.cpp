@@ -78,7 +78,7 @@ QString createUUID(QByteArray data)
 {
     // Each field from its own draw, cut to the field's width.
     static const QUuid nameSpace = [] {
-        const auto draw = [] { return randomi(0, INT_MAX); };
+        const auto draw = [] { return randomi(INT_MIN, INT_MAX); };
         const uint l = uint(draw());
         const ushort w1 = ushort(draw());
         const ushort w2 = ushort(draw());
