@@ -59,6 +59,10 @@ public:
 
     // What to do, instead of or on top of the normal answer, with requests
     // whose path begins with a prefix. The longest matching prefix wins.
+    // Every request is recorded before its behaviour is applied. On close:
+    // QNetworkAccessManager sends the request once more on a new connection
+    // before it reports the error, so a close with times = 1 is not seen by
+    // the client at all.
     struct Behaviour
     {
         int status = 0;                 // non-zero: answer with this status (body "{"error":...}")
