@@ -12,10 +12,12 @@
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include "fake_backend.h"
+#include "fake_backend_data.h"
 #include "support/test_support.h"
 
 namespace {
@@ -560,4 +562,67 @@ TEST(FakeBackendProgram, ServesTheDemoDataAndPrintsRequestsWithoutThePassword)
         << lines[1].constData();
     program.kill();
     program.waitForFinished(5000);
+}
+
+TEST(FakeBackendThread, AnswersWhileTheClientThreadBlocks)
+{
+    FakeBackendThread server;
+    ASSERT_TRUE(server.start());
+    server.backend().setFaults(faultsFixture);
+    QThread* servingThread = nullptr;
+    QObject::connect(
+        &server.backend(), &FakeBackend::requestReceived, &server.backend(),
+        [&servingThread](const FakeBackend::Request&) { servingThread = QThread::currentThread(); },
+        Qt::DirectConnection);
+
+    // A blocking exchange: this thread runs no event loop until the answer is in.
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.connectToHost(QHostAddress::LocalHost, server.backend().port());
+    ASSERT_TRUE(socket.waitForConnected(3000));
+    socket.write(faultsGet + "Connection: close\r\n\r\n");
+    QByteArray received;
+    while (socket.waitForReadyRead(3000))
+        received += socket.readAll();
+    EXPECT_TRUE(received.startsWith("HTTP/1.1 200 OK\r\n")) << received.constData();
+    EXPECT_TRUE(received.endsWith(faultsFixture)) << received.constData();
+    EXPECT_EQ(server.backend().requestCount(FakeBackend::pathFaults), 1);
+    EXPECT_NE(servingThread, nullptr);
+    EXPECT_NE(servingThread, QThread::currentThread());
+}
+
+TEST_F(FakeBackendTest, ServesGeneratedDataInTheWireForm)
+{
+    backend.setUsers(FakeBackendData::users(10000));
+    backend.setDevices(FakeBackendData::devices(3000, 501));
+    backend.setCells(FakeBackendData::cells(200, 501));
+    const QString from = "1970-01-01T00:00:00";
+
+    const QJsonArray users =
+        QJsonDocument::fromJson(client.call("GET", backend.baseUrl() + FakeBackend::pathUsers + from).body)
+            .array();
+    ASSERT_EQ(users.size(), 10000);
+    const QJsonObject last = users.last().toObject();
+    EXPECT_EQ(last.value("id").toInt(), 10000);
+    EXPECT_EQ(last.value("personNumber").toString(), "110000");
+    EXPECT_TRUE(last.value("isAdmin").isBool());
+    EXPECT_TRUE(QDateTime::fromString(last.value("updateDate").toString(), "dd.MM.yyyy hh:mm:ss").isValid());
+
+    const QJsonArray devices =
+        QJsonDocument::fromJson(
+            client.call("GET", backend.baseUrl() + FakeBackend::pathDevices + "1/" + from).body)
+            .array();
+    ASSERT_EQ(devices.size(), 3000);
+    EXPECT_EQ(devices.first().toObject().value("id").toInt(), 501);
+    EXPECT_EQ(devices.first().toObject().value("serial").toString(), "SN-000501");
+    EXPECT_TRUE(devices.first().toObject().value("userId").isNull());
+
+    const QJsonArray cells =
+        QJsonDocument::fromJson(client.call("GET", backend.baseUrl() + FakeBackend::pathCells + "1").body)
+            .object()
+            .value("devicePointCells")
+            .toArray();
+    ASSERT_EQ(cells.size(), 200);
+    EXPECT_EQ(cells.last().toObject().value("cellNumber").toInt(), 200);
+    EXPECT_EQ(cells.last().toObject().value("deviceId").toInt(), 700);
 }

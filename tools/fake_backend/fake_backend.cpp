@@ -245,7 +245,10 @@ private:
 
     void gone()
     {
-        owner->connections.remove(this);
+        {
+            QMutexLocker lock(&owner->mutex);
+            owner->connections.remove(this);
+        }
         deleteLater();
     }
 
@@ -325,6 +328,7 @@ bool FakeBackend::listen(quint16 port)
         return false;
     }
     startedNs = monotonicNs();
+    listenPort = server->serverPort();
     return true;
 }
 
@@ -335,8 +339,12 @@ void FakeBackend::stop()
         delete server;
         server = nullptr;
     }
-    const QSet<FakeBackendConnection*> open = connections;
-    connections.clear();
+    QSet<FakeBackendConnection*> open;
+    {
+        QMutexLocker lock(&mutex);
+        open.swap(connections);
+        listenPort = 0;
+    }
     for (FakeBackendConnection* connection : open) {
         connection->shut();
         delete connection;
@@ -345,12 +353,12 @@ void FakeBackend::stop()
 
 bool FakeBackend::isListening() const
 {
-    return server && server->isListening();
+    return listenPort != 0;
 }
 
 quint16 FakeBackend::port() const
 {
-    return server ? server->serverPort() : 0;
+    return listenPort;
 }
 
 QString FakeBackend::baseUrl() const
@@ -389,7 +397,9 @@ void FakeBackend::accept(qintptr descriptor)
         QMutexLocker lock(&mutex);
         number = ++accepted;
     }
-    connections.insert(new FakeBackendConnection(this, socket, number, useTls));
+    auto* connection = new FakeBackendConnection(this, socket, number, useTls);
+    QMutexLocker lock(&mutex);
+    connections.insert(connection);
 }
 
 FakeBackend::Reply FakeBackend::handle(const HttpRequest& http, int connection, bool tls)
@@ -766,7 +776,41 @@ int FakeBackend::connectionCount() const
 
 int FakeBackend::openConnections() const
 {
+    QMutexLocker lock(&mutex);
     return connections.size();
 }
 
 #include "fake_backend.moc"
+
+FakeBackendThread::FakeBackendThread()
+{
+    thread.setObjectName(QStringLiteral("fake_backend"));
+    thread.start();
+    backendObject = new FakeBackend;
+    backendObject->moveToThread(&thread);
+}
+
+FakeBackendThread::~FakeBackendThread()
+{
+    QMetaObject::invokeMethod(
+        backendObject, [this] { delete backendObject; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+bool FakeBackendThread::start(quint16 port)
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(
+        backendObject, [this, port, &ok] { ok = backendObject->start(port); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+bool FakeBackendThread::startTls(const QString& certFile, const QString& keyFile, quint16 port)
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(
+        backendObject, [&] { ok = backendObject->startTls(certFile, keyFile, port); },
+        Qt::BlockingQueuedConnection);
+    return ok;
+}

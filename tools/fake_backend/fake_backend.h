@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <QPair>
 #include <QSet>
 #include <QString>
+#include <QThread>
 
 class QTcpServer;
 class FakeBackendConnection;
@@ -24,8 +26,9 @@ struct HttpRequest;
 // per path, to fail, wait, hang, drop the connection or send a broken body.
 //
 // The server works in the thread that created it (its sockets need that
-// thread's event loop: a test spins QTest::qWaitFor); the settings and the
-// recorded requests may be used from any thread.
+// thread's event loop: a test spins QTest::qWaitFor), and start() and stop()
+// belong to that thread; everything else may be called from any thread.
+// FakeBackendThread runs one on a thread of its own.
 //
 // Paths are written as the station writes them: relative to the root, without
 // the leading "/" and without the query ("token", "api/KalmireSync/...").
@@ -151,7 +154,7 @@ public:
     void clearRequests();
     // Connections accepted so far.
     int connectionCount() const;
-    // Connections currently open (read it in the server's thread).
+    // Connections currently open.
     int openConnections() const;
 
 signals:
@@ -180,7 +183,8 @@ private:
     static QByteArray errorBody(const QString& text);
 
     QTcpServer* server = nullptr;
-    bool useTls = false;
+    std::atomic<bool> useTls{false};
+    std::atomic<quint16> listenPort{0};
     QString certPath;
     QString keyPath;
     QByteArray certPem;
@@ -208,3 +212,24 @@ private:
 };
 
 Q_DECLARE_METATYPE(FakeBackend::Request)
+
+// A FakeBackend working on a thread of its own, for measurements in which the
+// server's work must not count as the client thread's, and for clients that
+// block their thread while they wait. Settings and recorded requests go
+// through backend() from any thread.
+class FakeBackendThread
+{
+public:
+    FakeBackendThread();
+    ~FakeBackendThread();
+    FakeBackendThread(const FakeBackendThread&) = delete;
+    FakeBackendThread& operator=(const FakeBackendThread&) = delete;
+
+    bool start(quint16 port = 0);
+    bool startTls(const QString& certFile, const QString& keyFile, quint16 port = 0);
+    FakeBackend& backend() { return *backendObject; }
+
+private:
+    QThread thread;
+    FakeBackend* backendObject = nullptr;
+};
