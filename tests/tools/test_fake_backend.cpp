@@ -626,3 +626,26 @@ TEST_F(FakeBackendTest, ServesGeneratedDataInTheWireForm)
     EXPECT_EQ(cells.last().toObject().value("cellNumber").toInt(), 200);
     EXPECT_EQ(cells.last().toObject().value("deviceId").toInt(), 700);
 }
+
+// "The server is down" in station tests: stop, then start again on the same
+// port; what was recorded and configured stays.
+TEST_F(FakeBackendTest, RestartsOnTheSamePortKeepingItsRecord)
+{
+    const QString faults = backend.baseUrl() + FakeBackend::pathFaults;
+    const quint16 port = backend.port();
+    ASSERT_EQ(client.call("GET", faults).status, 200);
+    ASSERT_EQ(backend.openConnections(), 1);
+
+    backend.stop();
+    EXPECT_FALSE(backend.isListening());
+    EXPECT_EQ(backend.openConnections(), 0);
+    const Answer down = client.call("GET", faults);
+    EXPECT_EQ(down.error, QNetworkReply::ConnectionRefusedError);
+
+    ASSERT_TRUE(backend.start(port));
+    EXPECT_EQ(backend.baseUrl() + FakeBackend::pathFaults, faults);
+    const Answer up = client.call("GET", faults);
+    EXPECT_EQ(up.status, 200);
+    EXPECT_EQ(up.body, faultsFixture);
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathFaults), 2);
+}

@@ -166,7 +166,17 @@ public:
 private:
     void readSome()
     {
-        parser.feed(socket->readAll());
+        const QByteArray bytes = socket->readAll();
+        // A hung request is never answered, so nothing after it is read.
+        if (hung || closing)
+            return;
+        parser.feed(bytes);
+        // Requests queued behind a delayed answer are bounded too.
+        if (parser.pending() > maxQueued) {
+            shut();
+            gone();
+            return;
+        }
         processNext();
     }
 
@@ -251,6 +261,8 @@ private:
         }
         deleteLater();
     }
+
+    static constexpr int maxQueued = 64 * 1024 * 1024;
 
     FakeBackend* owner;
     QTcpSocket* socket;
