@@ -415,7 +415,8 @@ TEST_F(FakeBackendTest, HungRequestHoldsItsConnectionUntilTheClientGives)
     backend.setBehaviour(FakeBackend::pathOperation, hang);
     const Answer answer = client.call("POST", backend.baseUrl() + FakeBackend::pathOperation, "{}", {}, 300);
     EXPECT_EQ(answer.error, QNetworkReply::OperationCanceledError);
-    EXPECT_GE(answer.elapsedMs, 300);
+    // The client's time-out timer is coarse: it may end the wait 5 % early.
+    EXPECT_GE(answer.elapsedMs, 280);
     ASSERT_EQ(backend.requestCount(FakeBackend::pathOperation), 1);
     // The client's abort closes the connection; the server lets it go.
     ASSERT_EVENTUALLY(backend.openConnections() == 0, 3000);

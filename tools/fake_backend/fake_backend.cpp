@@ -202,7 +202,9 @@ private:
             busy = true;
             const bool keepAlive = request.keepAlive;
             if (reply.delayMs > 0)
-                QTimer::singleShot(reply.delayMs, this,
+                // Precise: a coarse timer may fire up to 5 % early, and tests
+                // rely on the answer taking at least the delay.
+                QTimer::singleShot(reply.delayMs, Qt::PreciseTimer, this,
                                    [this, reply, keepAlive] { answer(reply, keepAlive); });
             else
                 answer(reply, keepAlive);
