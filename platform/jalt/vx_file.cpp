@@ -59,7 +59,8 @@ int randomi(int low, int high)
 {
     if (high <= low)
         return low;
-    return low + int(QRandomGenerator::global()->bounded(quint32(qint64(high) - low + 1)));
+    const quint64 span = quint64(qint64(high) - qint64(low)) + 1; // up to 2^32: no 32-bit wrap
+    return int(qint64(low) + qint64(QRandomGenerator::global()->generate64() % span));
 }
 
 double randomd(double low, double high)

@@ -42,6 +42,10 @@ StationCore::StationCore()
 StationCore::~StationCore()
 {
     monitorThread.stopAndWait();
+    // The poll and link threads log; stop them while the log writer, a later
+    // member, still exists.
+    cellController.stopAndWait();
+    cellController.close();
 }
 
 void StationCore::init()
@@ -58,6 +62,9 @@ void StationCore::init()
     readConfiguration();
 
     loadState();
+
+    cellController.start(
+        readDuration(QStringLiteral("cells"), QStringLiteral("tick_time"), QStringLiteral("10 Hz")));
 
     if (support_offscreen) {
         monitorThread.start([this] { monitor_present.store(detectMonitor()); }, VXSystemTime::fromSec(2));
@@ -116,7 +123,13 @@ void StationCore::readConfiguration()
 
     const QString cells = QStringLiteral("cells");
     cells_log = readBool(cells, QStringLiteral("log"), false);
+    const VXValueTree cellsSection = config.child(cells);
+    cellController.init(
+        cellsSection.childValue(QStringLiteral("protocol"), QStringLiteral("v1.7")).toString());
+    cellController.open(cellsSection.childValue(QStringLiteral("address")).toString());
     timeouts.reconnect_delay = readDuration(cells, QStringLiteral("reconnect_delay"), QStringLiteral("1 s"));
+    cellController.setDisconnectTimeout(
+        readDuration(cells, QStringLiteral("disconnect_timeout"), QStringLiteral("5 s")));
 
     const QString server = QStringLiteral("server");
     timeouts.sync_interval = readDuration(server, QStringLiteral("sync_interval"), QStringLiteral("1 min"));
@@ -174,6 +187,7 @@ void StationCore::stop()
 {
     log("Stop ...", lcInfo);
     monitorThread.stop();
+    cellController.close();
     saveState();
     monitorThread.waitForFinish();
     log("Stopped", lcInfo);

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <atomic>
+
 #include <QObject>
 #include <QStringList>
 
-#include <atomic>
-
+#include "cells/cellcontroller.h"
 #include "core/constants.h"
 #include "core/log.h"
 #include "jalt/vx_thread.h"
@@ -95,6 +96,7 @@ public:
     int readInt(const QString& section, const QString& key, int fallback);
 
     VXValueTree config;
+    CellController cellController;
     StationDialog* dialog = nullptr;
     QStringList lock_reasons;
     QString css_small;

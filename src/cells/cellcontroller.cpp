@@ -1,0 +1,300 @@
+#include "cells/cellcontroller.h"
+
+#include "cells/cellcontroller_protocol_v1_7.h"
+#include "cells/cellcontroller_protocol_v4_0.h"
+#include "core/core.h"
+#include "jalt/vx_io_device.h"
+
+namespace {
+StationCore* core()
+{
+    return StationCore::instance();
+}
+} // namespace
+
+CellController::CellController()
+{
+    implementations.append(new CellControllerProtocol::V_1_7::Implementation());
+    implementations.append(new CellControllerProtocol::V_4_0::Implementation());
+    for (CellControllerBase* protocol : implementations)
+        QObject::connect(
+            protocol, &CellControllerBase::applyStatesRequest, this,
+            [this, protocol](int size) { applyAnswer(protocol, size); }, Qt::DirectConnection);
+    reconnectTimer.setSingleShot(true);
+    QObject::connect(&reconnectTimer, &QTimer::timeout, this, &CellController::reconnect);
+}
+
+CellController::~CellController()
+{
+    // Not a word to the log here: the hub's log writer may be gone already.
+    VXThread::stopAndWait();
+    close();
+    delete device;
+    device = nullptr;
+    qDeleteAll(implementations);
+}
+
+void CellController::init(const VXString& name)
+{
+    implementation = nullptr;
+    for (CellControllerBase* protocol : implementations) {
+        if (protocol->name() == name) {
+            implementation = protocol;
+            break;
+        }
+    }
+    if (implementation)
+        core()->log(QStringLiteral("[CellController] Use ") + name + QStringLiteral(" implementation"),
+                    StationCore::lcInfo);
+    else
+        core()->log(QStringLiteral("[CellController] Can`t find implementation ") + name,
+                    StationCore::lcError);
+}
+
+void CellController::open(const VXString& path)
+{
+    if (!implementation)
+        return;
+    close();
+    VXMutexLocker locker(&deviceMutex);
+    delete device;
+    device = VXIODevice::createFromFullPath(path);
+    const int generation = ++linkGeneration;
+    for (CellControllerBase* protocol : implementations)
+        protocol->setDevice(nullptr);
+    if (!device) {
+        core()->log(QStringLiteral("[CellController] Can`t create device ") + path, StationCore::lcError);
+        return;
+    }
+    if (VXEthernet* ethernet = dynamic_cast<VXEthernet*>(device)) {
+        ethernet->connect(QStringLiteral("connected"), [this](const unsigned char*, long) {
+            ++reconnects;
+            core()->log("[CellController] Connected", StationCore::lcInfo);
+        });
+        ethernet->connect(QStringLiteral("disconnected"),
+                          [this, ethernet, generation](const unsigned char*, long) {
+                              core()->log("[CellController] Disconnected", StationCore::lcWarning);
+                              ethernet->setReopenEnabled(false);
+                              linkLost(generation);
+                          });
+        core()->log(QStringLiteral("[CellController] Connect to ") + ethernet->peerAddress(),
+                    StationCore::lcInfo);
+        ethernet->connect(true);
+    } else {
+        device->setReopenEnabled(true);
+        core()->log(QStringLiteral("[CellController] Open ") + device->path(), StationCore::lcInfo);
+    }
+    implementation->setDevice(device);
+    device->startThreadedRead();
+}
+
+void CellController::close()
+{
+    ++linkGeneration;
+    if (reconnectTimer.isActive())
+        reconnectTimer.stop();
+    VXMutexLocker locker(&deviceMutex);
+    if (!device)
+        return;
+    device->stopAndWait();
+    device->close();
+}
+
+bool CellController::isConnected() const
+{
+    // The device pointer changes only on the main thread under deviceMutex;
+    // the poll thread calls this while holding that mutex.
+    if (!device)
+        return false;
+    if (const VXEthernet* ethernet = dynamic_cast<const VXEthernet*>(device))
+        return ethernet->isConnected();
+    return device->isOpened();
+}
+
+void CellController::setBoards(const VXVector<int>& list)
+{
+    boards = list;
+    boardsCount = boards.size();
+    boardIndex = 0;
+}
+
+void CellController::setDisconnectTimeout(VXSystemTime timeout)
+{
+    diagnostics.setDisconnectTimeout(timeout);
+}
+
+void CellController::start(VXSystemTime period)
+{
+    QStringList names;
+    for (int board : boards)
+        names.append(QString::number(board));
+    core()->log(QStringLiteral("[CellController] Start %1 ms, %2 boards (%3)")
+                    .arg(period.toMSec())
+                    .arg(boardsCount)
+                    .arg(names.join(QStringLiteral(", "))),
+                StationCore::lcInfo);
+    VXThread::start(period);
+}
+
+void CellController::unlock(int board, int lock)
+{
+    VXMutexLocker locker(&queueMutex);
+    for (const PendingOpen& pending : queue)
+        if (pending.board == board && pending.lock == lock)
+            return;
+    queue.enqueue(PendingOpen{board, lock, VXClock::monotonicMSec()});
+}
+
+VXMap<int, VXVector<bool>> CellController::openStates() const
+{
+    VXMutexLocker locker(&statesMutex);
+    return states;
+}
+
+bool CellController::isOpened(int board, int lock) const
+{
+    VXMutexLocker locker(&statesMutex);
+    if (!states.contains(board))
+        return false;
+    const VXVector<bool> flags = states.value(board);
+    return lock >= 0 && lock < flags.size() && flags.at(lock);
+}
+
+void CellController::setQueryBoard(int board)
+{
+    queryBoard.store(board);
+}
+
+void CellController::resetQueryBoard()
+{
+    queryBoard.store(-1);
+}
+
+int CellController::receiveQuality() const
+{
+    return diagnostics.state().quality;
+}
+
+VXDiagnostics::State CellController::diagnosticsState() const
+{
+    return diagnostics.state();
+}
+
+VXString CellController::protocolName() const
+{
+    return implementation ? implementation->name() : VXString();
+}
+
+void CellController::applyAnswer(CellControllerBase* protocol, int size)
+{
+    diagnostics.received(size);
+    VXMutexLocker locker(&statesMutex);
+    ++answers;
+    protocol->applyStates(states);
+}
+
+void CellController::linkLost(int generation)
+{
+    // On the link's read thread: the timer lives on the main thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != linkGeneration.load() || !device || device->isClosed())
+                return;
+            reconnectTimer.start(int(core()->timeouts.reconnect_delay.toMSec()));
+        },
+        Qt::QueuedConnection);
+}
+
+void CellController::reconnect()
+{
+    VXEthernet* ethernet = dynamic_cast<VXEthernet*>(device);
+    if (!ethernet || ethernet->isClosed())
+        return;
+    core()->log("[CellController] Reconnect ...", StationCore::lcInfo);
+    ethernet->setReopenEnabled(true);
+    ethernet->connect(true);
+}
+
+void CellController::dropStaleCommands(qint64 nowMs)
+{
+    // A workflow gives up on a door after max_try_open_cell and records the
+    // failure; opening that door once the link is back would leave a cell
+    // open that nobody waits for. A workflow still waiting queues its
+    // command again.
+    const qint64 limitMs = core()->timeouts.max_try_open_cell.toMSec();
+    VXMutexLocker locker(&queueMutex);
+    for (int i = queue.size() - 1; i >= 0; --i) {
+        const PendingOpen pending = queue.at(i);
+        const qint64 waitedMs = nowMs - qMax(pending.queuedAtMs, downSinceMs);
+        if (waitedMs <= limitMs)
+            continue;
+        queue.removeAt(i);
+        core()->log(QStringLiteral("[CellController] Drop open board %1  lock %2: waited %3 ms for the link")
+                        .arg(pending.board)
+                        .arg(pending.lock)
+                        .arg(waitedMs),
+                    StationCore::lcWarning);
+    }
+}
+
+void CellController::run()
+{
+    VXMutexLocker deviceLocker(&deviceMutex);
+    const qint64 nowMs = VXClock::monotonicMSec();
+    if (!implementation || !isConnected()) {
+        if (downSinceMs < 0)
+            downSinceMs = nowMs;
+        return;
+    }
+    if (downSinceMs >= 0) {
+        dropStaleCommands(nowMs);
+        downSinceMs = -1;
+    }
+
+    const StationCore::Timeouts& timeouts = core()->timeouts;
+    if (commandTimer.elapsed() >= timeouts.open_cell_min_interval) {
+        bool have = false;
+        PendingOpen pending;
+        {
+            VXMutexLocker queueLocker(&queueMutex);
+            if (!queue.isEmpty()) {
+                pending = queue.dequeue();
+                have = true;
+            }
+        }
+        if (have) {
+            if (implementation->openLock(pending.board, pending.lock)) {
+                ++commands;
+                commandTimer.reset();
+                queryTimer.reset();
+                return;
+            }
+            // A write lost with the link is sent again once it is back; a
+            // refused address is dropped (the protocol logged it).
+            if (!isConnected()) {
+                VXMutexLocker queueLocker(&queueMutex);
+                bool queued = false;
+                for (const PendingOpen& other : queue)
+                    queued = queued || (other.board == pending.board && other.lock == pending.lock);
+                if (!queued)
+                    queue.prepend(pending);
+                return;
+            }
+        }
+    }
+
+    if (queryTimer.elapsed() < timeouts.open_silence)
+        return;
+    int board = queryBoard.load();
+    if (board < 0) {
+        if (boardsCount < 1)
+            return;
+        boardIndex = (boardIndex + 1) % boardsCount;
+        if (boardIndex < 0 || boardIndex >= boards.size())
+            return;
+        board = boards.at(boardIndex);
+    }
+    if (implementation->queryBoard(board))
+        ++requests;
+}
