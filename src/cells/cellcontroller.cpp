@@ -180,6 +180,11 @@ VXDiagnostics::State CellController::diagnosticsState() const
     return diagnostics.state();
 }
 
+bool CellController::canAddress(int board, int lock) const
+{
+    return !implementation || implementation->canAddress(board, lock);
+}
+
 VXString CellController::protocolName() const
 {
     return implementation ? implementation->name() : VXString();

@@ -42,6 +42,8 @@ public:
 
     int receiveQuality() const;
     VXDiagnostics::State diagnosticsState() const;
+    // True without a protocol: nothing is refused before one is chosen.
+    bool canAddress(int board, int lock) const;
     // The chosen protocol's name, empty without one.
     VXString protocolName() const;
 

@@ -20,6 +20,8 @@ public:
     ~CellControllerBase() override;
 
     virtual VXString name() const = 0;
+    // Whether the protocol's frames can carry this board and lock at all.
+    virtual bool canAddress(int board, int lock) const = 0;
     // Both give true when the command went out. A board or lock the protocol
     // cannot address is refused with an error line and never written: masking
     // it would open another board's door.

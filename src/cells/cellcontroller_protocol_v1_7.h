@@ -77,6 +77,7 @@ public:
     explicit Implementation(QObject* parent = nullptr);
 
     VXString name() const override { return QStringLiteral("v1.7"); }
+    bool canAddress(int board, int lock) const override;
     bool openLock(int board, int lock) override;
     bool queryBoard(int board) override;
     void applyStates(VXMap<int, VXVector<bool>>& states) override;

@@ -18,6 +18,11 @@ Implementation::Implementation(QObject* parent)
     : CellControllerBase(parent)
 {}
 
+bool Implementation::canAddress(int board, int lock) const
+{
+    return board >= 0 && board <= maxBoard && lock >= 0 && lock <= maxLock;
+}
+
 VXByteArray Implementation::openFrame(int board, int lock)
 {
     if (board < 0 || board > maxBoard || lock < 0 || lock > maxLock)

@@ -30,6 +30,7 @@ StationCore* StationCore::instance()
 
 StationCore::StationCore()
 {
+    cellsLogic.setController(&cellController);
     setIndexedTimerSingleShot(1, true);
     bindIndexedTimer(1, [this] {
         if (dialog)
@@ -130,6 +131,7 @@ void StationCore::readConfiguration()
     timeouts.reconnect_delay = readDuration(cells, QStringLiteral("reconnect_delay"), QStringLiteral("1 s"));
     cellController.setDisconnectTimeout(
         readDuration(cells, QStringLiteral("disconnect_timeout"), QStringLiteral("5 s")));
+    cellsLogic.initialize(cellsSection);
 
     const QString server = QStringLiteral("server");
     timeouts.sync_interval = readDuration(server, QStringLiteral("sync_interval"), QStringLiteral("1 min"));
@@ -202,7 +204,7 @@ void StationCore::destroy()
 void StationCore::saveState()
 {
     VXChunkStream stream;
-    stream.addRaw(1, QByteArray());
+    stream.addRaw(1, cellsLogic.save());
     QString error;
     if (!VXFile::writeAll(QString::fromLatin1(stateFileName), stream.data(), &error))
         log(QStringLiteral("[StationCore] Can't write %1: %2").arg(QString::fromLatin1(stateFileName), error), lcError);
@@ -212,8 +214,7 @@ void StationCore::loadState()
 {
     VXChunkStream stream;
     stream.read(VXFile::readAll(QString::fromLatin1(stateFileName)));
-    const QByteArray cells = stream.chunk(1);
-    Q_UNUSED(cells);
+    cellsLogic.load(stream.chunk(1));
 }
 
 void StationCore::log(const VXString& text, LogCategory category)
@@ -283,6 +284,19 @@ void StationCore::showMessage(const QString& messageTitle, const QString& text)
     dialog->buttonCancel->hide();
     dialog->exec();
     dialog->buttonCancel->show();
+}
+
+void StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason)
+{
+    if (!cell.isValid() || cell.devicePointCellId < 0) {
+        log("[StationCore] Error: can`t change lock status, uninitialized cell ID!", lcError);
+        return;
+    }
+    cellsLogic.setCellLocked(cell.number, lock, reason);
+    log(QStringLiteral("[StationCore] Cell %1 %2 (%3)")
+            .arg(cell.number)
+            .arg(lock ? QStringLiteral("lock") : QStringLiteral("unlock"), reason),
+        lcWarning);
 }
 
 bool StationCore::detectMonitor()

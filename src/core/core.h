@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "cells/cellcontroller.h"
+#include "cells/cells_logic.h"
 #include "core/constants.h"
 #include "core/log.h"
 #include "jalt/vx_thread.h"
@@ -70,6 +71,7 @@ public:
     void stopGoToStartTimer();
 
     void showMessage(const QString& title, const QString& text);
+    void setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason);
 
     void counterIncDeviceTaken() { ++devices_taken; }
     void counterIncDeviceReturned() { ++devices_returned; }
@@ -97,6 +99,7 @@ public:
 
     VXValueTree config;
     CellController cellController;
+    CellsLogic cellsLogic;
     StationDialog* dialog = nullptr;
     QStringList lock_reasons;
     QString css_small;
