@@ -1,5 +1,8 @@
 #include "core/core.h"
 
+#include <cstdio>
+#include <limits>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -8,11 +11,9 @@
 #include <QScroller>
 #include <QScrollerProperties>
 
-#include <cstdio>
-#include <limits>
-
 #include "jalt/vx_chunk_stream.h"
 #include "jalt/vx_file.h"
+#include "storage/database.h"
 #include "ui/dialog.h"
 
 namespace
@@ -63,6 +64,11 @@ void StationCore::init()
     readConfiguration();
 
     loadState();
+
+    Database* database = Database::instance();
+    database->setDatabase(QStringLiteral("vesk_station_db.dat"));
+    database->start();
+    database->init();
 
     cellController.start(
         readDuration(QStringLiteral("cells"), QStringLiteral("tick_time"), QStringLiteral("10 Hz")));

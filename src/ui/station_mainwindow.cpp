@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "core/core.h"
+#include "storage/database.h"
 #include "ui/dialog.h"
 
 StationMainWindow::StationMainWindow(QWidget* parent)
@@ -31,5 +32,6 @@ void StationMainWindow::closeEvent(QCloseEvent* event)
     core->stop();
     if (core->dialog)
         core->dialog->assignToWindow(nullptr);
+    Database::instance()->stop();
     QMainWindow::closeEvent(event);
 }

@@ -1,0 +1,67 @@
+#include "vexo/sql_query.h"
+
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace {
+QMutex handlerMutex;
+VEXO::SQLQuery::FailHandler& failHandler()
+{
+    static VEXO::SQLQuery::FailHandler handler;
+    return handler;
+}
+
+void reportFailure(const QString& text, const VEXO::SQLQuery::Binds& binds, const QSqlError& error)
+{
+    VEXO::SQLQuery::FailHandler handler;
+    {
+        QMutexLocker locker(&handlerMutex);
+        handler = failHandler();
+    }
+    if (handler)
+        handler(text, binds, error);
+}
+} // namespace
+
+QVector<QSqlRecord> VEXO::SQLQuery::exec(
+    const QString& text, const Binds& binds, const QSqlDatabase& database, QSqlError* error, int maxRows)
+{
+    QVector<QSqlRecord> rows;
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    bool ok = query.prepare(text);
+    if (ok) {
+        for (auto it = binds.constBegin(); it != binds.constEnd(); ++it)
+            query.bindValue(QLatin1Char(':') + it.key(), it.value());
+        ok = query.exec();
+    }
+    if (!ok) {
+        const QSqlError failure = query.lastError();
+        if (error)
+            *error = failure;
+        reportFailure(text, binds, failure);
+        return rows;
+    }
+    if (error)
+        *error = QSqlError();
+    while ((maxRows < 0 || rows.size() < maxRows) && query.next())
+        rows.append(query.record());
+    // Ends the statement at once: an unfinished one would keep the
+    // transaction from committing.
+    query.finish();
+    return rows;
+}
+
+bool VEXO::SQLQuery::remove(const QString& table, const QString& condition, const QSqlDatabase& database)
+{
+    QSqlError error;
+    exec(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, condition), Binds(), database, &error);
+    return !error.isValid();
+}
+
+void VEXO::SQLQuery::setFailHandler(FailHandler handler)
+{
+    QMutexLocker locker(&handlerMutex);
+    failHandler() = std::move(handler);
+}

@@ -1,0 +1,350 @@
+#include "storage/database.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QSqlRecord>
+
+#include "core/core.h"
+#include "jalt/vx_file.h"
+#include "jalt/vx_time.h"
+#include "vexo/sql_query.h"
+#include "vexo/vx_conversions.h"
+
+using DatabaseStructs::Device;
+using DatabaseStructs::DeviceFault;
+using DatabaseStructs::User;
+
+namespace {
+const int updateIndexes = 4;
+
+// The depth of Database::lock() on this thread: a request under it would
+// wait for the database thread, which may be waiting for the lock.
+thread_local int recordLockDepth = 0;
+} // namespace
+
+Database* Database::instance()
+{
+    static Database database;
+    return &database;
+}
+
+Database::Database()
+{
+    // Tests and tools end without closing a window: the thread must be gone
+    // before the program's statics (the SQL driver's among them) are.
+    qAddPostRoutine([] { Database::instance()->stop(); });
+}
+
+Database::~Database()
+{
+    stop();
+}
+
+void Database::init()
+{
+    // Without a file (its open error is logged) there is nothing to read.
+    if (!isOpen())
+        return;
+    for (int i = 0; i < updateIndexes; ++i) {
+        addQuery(QStringLiteral("INSERT OR IGNORE INTO %1 (table_index,updateDate) VALUES (%2,:t)")
+                     .arg(QString::fromLatin1(DatabaseStructs::table_updates))
+                     .arg(i),
+                 {{QStringLiteral("t"), DatabaseStructs::zeroTime()}});
+        const Row row = request(QStringLiteral("SELECT updateDate FROM %1 WHERE table_index=%2")
+                                    .arg(QString::fromLatin1(DatabaseStructs::table_updates))
+                                    .arg(i));
+        const QDateTime time = row.value(QStringLiteral("updateDate")).toDateTime();
+        if (time.isValid())
+            updateTimes.insert(i, time);
+    }
+}
+
+QDateTime Database::updateTime(int index) const
+{
+    const QDateTime time = updateTimes.value(index);
+    return time.isValid() ? time : DatabaseStructs::zeroTime();
+}
+
+void Database::setUpdateTime(int index, const QDateTime& time)
+{
+    updateTimes.insert(index, time);
+    addQuery(QStringLiteral("UPDATE %1 SET updateDate=:t WHERE table_index=%2")
+                 .arg(QString::fromLatin1(DatabaseStructs::table_updates))
+                 .arg(index),
+             {{QStringLiteral("t"), time}});
+}
+
+User Database::userByID(int id) const
+{
+    VXMutexLocker locker(&recordMutex);
+    return users.value(id);
+}
+
+Device Database::deviceByID(int id) const
+{
+    VXMutexLocker locker(&recordMutex);
+    return devices.value(id);
+}
+
+User Database::userByPersonNumber(const QString& text) const
+{
+    VXMutexLocker locker(&recordMutex);
+    const int id = indexFirst(usersByPersonNumber, text);
+    return id < 0 ? User() : users.value(id);
+}
+
+User Database::userByLogin(const QString& text) const
+{
+    VXMutexLocker locker(&recordMutex);
+    const int id = indexFirst(usersByLogin, text);
+    return id < 0 ? User() : users.value(id);
+}
+
+Device Database::deviceBySerial(const QString& text) const
+{
+    VXMutexLocker locker(&recordMutex);
+    const int id = indexFirst(devicesBySerial, text);
+    return id < 0 ? Device() : devices.value(id);
+}
+
+VXVector<Device> Database::findDevicesBySerial(const QString& text, int max, bool onlyOwned) const
+{
+    VXVector<Device> found;
+    VXMutexLocker locker(&recordMutex);
+    for (const Device& device : devices) {
+        if (max > 0 && found.size() >= max)
+            break;
+        if (onlyOwned && !device.isOwnByUser())
+            continue;
+        if (device.serial.contains(text, Qt::CaseInsensitive))
+            found.append(device);
+    }
+    return found;
+}
+
+VXVector<User> Database::allUsers() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return users.values();
+}
+
+VXVector<Device> Database::allDevices() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return devices.values();
+}
+
+VXVector<DeviceFault> Database::allDeviceFaults() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return deviceFaults.values();
+}
+
+int Database::usersCount() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return users.size();
+}
+
+int Database::devicesCount() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return devices.size();
+}
+
+void Database::addUser(const User& user)
+{
+    // The caller normally holds the lock already; taking it again is cheap
+    // and keeps a forgotten bracket from racing a look-up.
+    VXMutexLocker locker(&recordMutex);
+    putUser(user);
+    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
+                 .arg(QString::fromLatin1(DatabaseStructs::table_users)),
+             {{QStringLiteral("id"), user.id}, {QStringLiteral("d"), vxqSerialize(user)}});
+}
+
+void Database::addDevice(const Device& device)
+{
+    VXMutexLocker locker(&recordMutex);
+    putDevice(device);
+    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
+                 .arg(QString::fromLatin1(DatabaseStructs::table_devices)),
+             {{QStringLiteral("id"), device.id}, {QStringLiteral("d"), vxqSerialize(device)}});
+}
+
+void Database::addDeviceFault(const DeviceFault& fault)
+{
+    VXMutexLocker locker(&recordMutex);
+    putDeviceFault(fault);
+    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
+                 .arg(QString::fromLatin1(DatabaseStructs::table_device_faults)),
+             {{QStringLiteral("id"), fault.id}, {QStringLiteral("d"), vxqSerialize(fault)}});
+}
+
+void Database::setDeviceUser(int deviceId, int userId)
+{
+    VXMutexLocker locker(&recordMutex);
+    const auto found = devices.find(deviceId);
+    if (found != devices.end())
+        found->userId = userId;
+}
+
+void Database::lock()
+{
+    recordMutex.lock();
+    ++recordLockDepth;
+}
+
+void Database::unlock()
+{
+    --recordLockDepth;
+    recordMutex.unlock();
+}
+
+bool Database::mayRequest(const QString& text)
+{
+    if (recordLockDepth == 0)
+        return true;
+    StationCore::instance()->log(
+        QStringLiteral("[Database] Request refused while the record lock is held: %1").arg(text),
+        StationCore::lcError);
+    return false;
+}
+
+void Database::putUser(const User& user)
+{
+    const auto old = users.find(user.id);
+    if (old != users.end()) {
+        indexRemove(usersByLogin, old->login, user.id);
+        indexRemove(usersByPersonNumber, old->personNumber, user.id);
+    }
+    users.insert(user.id, user);
+    indexInsert(usersByLogin, user.login, user.id);
+    indexInsert(usersByPersonNumber, user.personNumber, user.id);
+}
+
+void Database::putDevice(const Device& device)
+{
+    const auto old = devices.find(device.id);
+    if (old != devices.end())
+        indexRemove(devicesBySerial, old->serial, device.id);
+    devices.insert(device.id, device);
+    indexInsert(devicesBySerial, device.serial, device.id);
+}
+
+void Database::putDeviceFault(const DeviceFault& fault)
+{
+    deviceFaults.insert(fault.id, fault);
+}
+
+void Database::indexInsert(Index& index, const QString& key, int id)
+{
+    if (key.isEmpty())
+        return;
+    QVector<int>& ids = index[key];
+    const auto at = std::lower_bound(ids.begin(), ids.end(), id);
+    if (at == ids.end() || *at != id)
+        ids.insert(at, id);
+}
+
+void Database::indexRemove(Index& index, const QString& key, int id)
+{
+    const auto found = index.find(key);
+    if (found == index.end())
+        return;
+    found->removeOne(id);
+    if (found->isEmpty())
+        index.erase(found);
+}
+
+int Database::indexFirst(const Index& index, const QString& key)
+{
+    if (key.isEmpty())
+        return -1;
+    const auto found = index.constFind(key);
+    return found == index.constEnd() || found->isEmpty() ? -1 : found->first();
+}
+
+template <typename Record> int Database::loadTable(const char* table, void (Database::*put)(const Record&))
+{
+    const QString name = QString::fromLatin1(table);
+    const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(QStringLiteral("SELECT * FROM %1").arg(name),
+                                                          VEXO::SQLQuery::Binds(), database());
+    int count = 0;
+    for (const QSqlRecord& row : rows) {
+        const Record record = vxqDeserialize<Record>(row.value(QStringLiteral("data")).toByteArray());
+        if (!record.isValid()) {
+            // Stored under its default id it would turn up in every list.
+            StationCore::instance()->log(QStringLiteral("[Database] Unreadable row %1 of %2 skipped")
+                                             .arg(row.value(QStringLiteral("id")).toString(), name),
+                                         StationCore::lcWarning);
+            continue;
+        }
+        (this->*put)(record);
+        ++count;
+    }
+    return count;
+}
+
+void Database::opened()
+{
+    {
+        VXMutexLocker locker(&recordMutex);
+        VXTimeMeasurer measurer;
+        loadTable<User>(DatabaseStructs::table_users, &Database::putUser);
+        VXCout::line(QStringLiteral("users -> %1 ms, %2").arg(measurer.elapsed_m()).arg(users.size()));
+        measurer.reset();
+        loadTable<Device>(DatabaseStructs::table_devices, &Database::putDevice);
+        VXCout::line(QStringLiteral("device -> %1 ms, %2").arg(measurer.elapsed_m()).arg(devices.size()));
+        measurer.reset();
+        loadTable<DeviceFault>(DatabaseStructs::table_device_faults, &Database::putDeviceFault);
+        VXCout::line(
+            QStringLiteral("device_fault -> %1 ms, %2").arg(measurer.elapsed_m()).arg(deviceFaults.size()));
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Q_EMIT usersChanged();
+            Q_EMIT devicesChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void Database::cleared()
+{
+    {
+        VXMutexLocker locker(&recordMutex);
+        users.clear();
+        devices.clear();
+        deviceFaults.clear();
+        usersByLogin.clear();
+        usersByPersonNumber.clear();
+        devicesBySerial.clear();
+        updateTimes.clear();
+    }
+    Q_EMIT usersChanged();
+    Q_EMIT devicesChanged();
+}
+
+void Database::clearTables()
+{
+    const QSqlDatabase connection = database();
+    const VEXO::SQLQuery::Binds none;
+    for (const char* table : {DatabaseStructs::table_users, DatabaseStructs::table_devices,
+                              DatabaseStructs::table_device_faults, DatabaseStructs::table_updates})
+        VEXO::SQLQuery::exec(QStringLiteral("DELETE FROM %1").arg(QString::fromLatin1(table)), none,
+                             connection);
+    // The rows are made again here, as the first start made them, so that
+    // update times set after the clear reach the file.
+    for (int i = 0; i < updateIndexes; ++i)
+        VEXO::SQLQuery::exec(QStringLiteral("INSERT INTO %1 (table_index,updateDate) VALUES (%2,:t)")
+                                 .arg(QString::fromLatin1(DatabaseStructs::table_updates))
+                                 .arg(i),
+                             {{QStringLiteral("t"), DatabaseStructs::zeroTime()}}, connection);
+}
+
+void Database::checkChanges()
+{
+    // The upload queues are delivered from here.
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+#include "jalt/vx_map.h"
+#include "jalt/vx_thread.h"
+#include "jalt/vx_types.h"
+#include "storage/database_base.h"
+#include "storage/database_structs.h"
+
+// The station's store of users, devices and device fault kinds: all of them
+// in memory, loaded from the file when the database thread starts, written
+// back through its statement queue. Look-ups copy records out under the
+// record mutex; callers never hold references into the maps.
+//
+// The maps are public for readers that hold the record lock. They are
+// written through addUser, addDevice, addDeviceFault and setDeviceUser only:
+// those keep the look-up indexes in step.
+class Database : public DatabaseBase
+{
+    Q_OBJECT
+public:
+    static Database* instance();
+
+    // Creates the rows of the update times that are missing and reads them.
+    // On the GUI thread, after start().
+    void init();
+    // The stored time of the table index, zeroTime() when there is none.
+    QDateTime updateTime(int index) const;
+    void setUpdateTime(int index, const QDateTime& time);
+
+    DatabaseStructs::User userByID(int id) const;
+    DatabaseStructs::Device deviceByID(int id) const;
+    // Exact, case-sensitive matches; the lowest id wins. An empty text finds
+    // nothing, even when a record has that field empty.
+    DatabaseStructs::User userByPersonNumber(const QString& text) const;
+    DatabaseStructs::User userByLogin(const QString& text) const;
+    DatabaseStructs::Device deviceBySerial(const QString& text) const;
+    // Devices whose serial contains text, ignoring case, in ascending id; at
+    // most max of them when max > 0.
+    VXVector<DatabaseStructs::Device> findDevicesBySerial(const QString& text, int max, bool onlyOwned) const;
+
+    // In first-insertion order.
+    VXVector<DatabaseStructs::User> allUsers() const;
+    VXVector<DatabaseStructs::Device> allDevices() const;
+    VXVector<DatabaseStructs::DeviceFault> allDeviceFaults() const;
+    int usersCount() const;
+    int devicesCount() const;
+
+    void addUser(const DatabaseStructs::User& user);
+    void addDevice(const DatabaseStructs::Device& device);
+    void addDeviceFault(const DatabaseStructs::DeviceFault& fault);
+    // In memory only; a later addDevice stores it.
+    void setDeviceUser(int deviceId, int userId);
+
+    // The record mutex, for changes of several records in one go. Re-entrant.
+    // No request() while it is held: the database thread takes it too.
+    void lock();
+    void unlock();
+
+    mutable VXMutex recordMutex;
+    VXMap<int, DatabaseStructs::User> users;
+    VXMap<int, DatabaseStructs::Device> devices;
+    VXMap<int, DatabaseStructs::DeviceFault> deviceFaults;
+    VXMap<int, QDateTime> updateTimes;
+
+Q_SIGNALS:
+    void usersChanged();
+    void devicesChanged();
+
+protected:
+    void opened() override;
+    void cleared() override;
+    void checkChanges() override;
+    void clearTables() override;
+    bool mayRequest(const QString& text) override;
+
+private:
+    Database();
+    ~Database() override;
+
+    // Ids of the records with one key value, ascending.
+    using Index = QHash<QString, QVector<int>>;
+    static void indexInsert(Index& index, const QString& key, int id);
+    static void indexRemove(Index& index, const QString& key, int id);
+    static int indexFirst(const Index& index, const QString& key);
+
+    void putUser(const DatabaseStructs::User& user);
+    void putDevice(const DatabaseStructs::Device& device);
+    template <typename Record> int loadTable(const char* table, void (Database::*put)(const Record&));
+    void putDeviceFault(const DatabaseStructs::DeviceFault& fault);
+
+    Index usersByLogin;
+    Index usersByPersonNumber;
+    Index devicesBySerial;
+};

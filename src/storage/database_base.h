@@ -1,0 +1,123 @@
+#pragma once
+
+#include <atomic>
+
+#include <QMap>
+#include <QMutex>
+#include <QQueue>
+#include <QSqlDatabase>
+#include <QString>
+#include <QThread>
+#include <QVariant>
+
+// The thread that owns the station's only SQLite connection. Every statement
+// runs here: statements without result are queued and run in batches, one
+// transaction per batch; a request's first row is waited for by its caller.
+// On its idle turns the thread calls checkChanges().
+//
+// The thread must be stopped before the program's statics are torn down: the
+// derived class stops it in its destructor, and the station stops it when the
+// main window closes.
+class DatabaseBase : public QThread
+{
+    Q_OBJECT
+public:
+    using Binds = QMap<QString, QVariant>;
+    using Row = QMap<QString, QVariant>;
+
+    struct Query
+    {
+        QString text;
+        // Placeholder values by name without the colon (":t" under "t").
+        Binds binds;
+        // 0 for statements without result.
+        int requestId = 0;
+    };
+
+    static const char* const connectionName;
+
+    DatabaseBase();
+    ~DatabaseBase() override;
+
+    void setDatabase(const QString& file);
+    QString databaseFileName() const;
+    // How long a statement waits for another process that holds the file;
+    // takes effect at the next start.
+    void setBusyTimeout(int ms);
+
+    // Starts the thread and returns once the file is open and the tables are
+    // in place; false, at once, when the file could not be opened.
+    bool start();
+    // Writes the statements still queued, then ends the thread.
+    void stop();
+    // Empties the tables the subclass names in clearTables() and reloads.
+    // The upload queues are kept. Only a file that cannot be opened is
+    // replaced by a new one.
+    void clear();
+    // True while the thread runs on an open file.
+    bool isOpen() const { return ready.load(); }
+
+    // Queues a statement; dropped silently until the first start.
+    void addQuery(const QString& text, const Binds& binds = Binds());
+    void addQuery(const Query& query);
+    // Runs a statement and gives its first row by column name (empty when it
+    // gave none or failed). Spins the calling thread's events while waiting.
+    // Without a running database it returns an empty row at once.
+    Row request(const QString& text, const Binds& binds = Binds());
+
+    // The connection, for statements the database thread runs itself.
+    QSqlDatabase database() const { return db; }
+    // Only the outermost pair touches the database; false when the
+    // transaction could not begin or commit.
+    bool transaction();
+    bool commit();
+
+protected:
+    void run() override;
+
+    // On the database thread, once the file is open, before the loop.
+    virtual void opened() {}
+    // On the thread that called clear(), while the thread is stopped.
+    virtual void cleared() {}
+    // On the database thread, at every idle turn.
+    virtual void checkChanges() = 0;
+    // On the database thread, inside a transaction, when a clear restarts
+    // the thread: empties what a clear resets.
+    virtual void clearTables() {}
+    // False refuses a request (the subclass logs why).
+    virtual bool mayRequest(const QString& text)
+    {
+        Q_UNUSED(text);
+        return true;
+    }
+
+    std::atomic<bool> started{false};
+
+private:
+    bool openDatabase(const QString& file, bool replaceUnreadable);
+    void closeDatabase();
+    void initDatabase(QSqlDatabase database);
+    void checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement);
+    // Runs queued statements for up to limitMs (all of them when negative);
+    // false when the batch could not be committed (its statements are
+    // queued again in front).
+    bool runBatch(qint64 limitMs);
+    void runRequests();
+    void rollback();
+    void forgetRequest(int id);
+
+    QString databaseFile;
+    mutable QMutex queryMutex;
+    QMutex requestMutex;
+    QMutex connectionMutex;
+    QQueue<Query> queries;
+    QQueue<Query> requests;
+    QMap<int, Row> results;
+    QSqlDatabase db;
+    int lastRequestId = 0;
+    int transactionDepth = 0;
+    std::atomic<bool> ready{false};
+    std::atomic<bool> clearPending{false};
+    std::atomic<int> busyTimeoutMs{5000};
+    int failedCommits = 0;
+};

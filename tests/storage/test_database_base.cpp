@@ -1,0 +1,418 @@
+// The database thread and its file, read back with the sqlite3 tool.
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include "storage/database.h"
+#include "storage/storage_support.h"
+#include "support/test_support.h"
+#include "vexo/vx_conversions.h"
+
+using DatabaseStructs::ChangeServer;
+using DatabaseStructs::Device;
+using DatabaseStructs::User;
+using StorageSupport::databaseFile;
+using StorageSupport::logText;
+using StorageSupport::sqlite;
+using StorageSupport::sqliteLines;
+
+namespace {
+const QString file = QString::fromLatin1(databaseFile);
+
+User makeUser(int id, const QString& login)
+{
+    User user;
+    user.id = id;
+    user.login = login;
+    user.name = QStringLiteral("Name of %1").arg(login);
+    user.personNumber = QStringLiteral("PN%1").arg(id);
+    return user;
+}
+
+QString blobHex(const QByteArray& blob)
+{
+    return QString::fromLatin1(blob.toHex().toUpper());
+}
+
+int countRows(const char* table)
+{
+    return sqlite(file, QStringLiteral("SELECT count(*) FROM %1").arg(QString::fromLatin1(table))).toInt();
+}
+
+class DatabaseFile : public ::testing::Test
+{
+protected:
+    void TearDown() override { database->stop(); }
+
+    void startDatabase()
+    {
+        database->setDatabase(file);
+        ASSERT_TRUE(database->start());
+        database->init();
+    }
+
+    void queueChange(const QString& path)
+    {
+        ChangeServer change;
+        change.path = path;
+        change.body = "{}";
+        database->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
+                           {{QStringLiteral("d"), vxqSerialize(change)}});
+    }
+
+    Database* database = Database::instance();
+};
+} // namespace
+
+TEST_F(DatabaseFile, FileReadsWithSqliteTool)
+{
+    startDatabase();
+    User user = makeUser(7, QStringLiteral("anna"));
+    user.passwordHash = QByteArray::fromHex("00ff10");
+    user.isAdmin = true;
+    user.updateDate = QDateTime(QDate(2025, 11, 3), QTime(8, 15, 30, 250));
+    database->lock();
+    database->addUser(user);
+    database->unlock();
+    database->stop();
+
+    EXPECT_EQ(
+        sqliteLines(file, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")),
+        QStringList({"device_faults", "devices", "server_changes", "server_logs", "updates", "users"}));
+    EXPECT_EQ(
+        sqliteLines(file, QStringLiteral("SELECT name || ' ' || type FROM pragma_table_info('updates')")),
+        QStringList({"table_index INTEGER", "updateDate datetime"}));
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT table_index || '|' || updateDate FROM updates")),
+              QStringList({"0|1970-01-01T00:00:00.000", "1|1970-01-01T00:00:00.000",
+                           "2|1970-01-01T00:00:00.000", "3|1970-01-01T00:00:00.000"}));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT hex(data) FROM users WHERE id=7")),
+              blobHex(vxqSerialize(user)));
+}
+
+TEST_F(DatabaseFile, OlderFileGetsNewColumnAndKeepsItsRows)
+{
+    sqlite(file, QStringLiteral("CREATE TABLE updates (table_index integer not null primary key);"
+                                "INSERT INTO updates VALUES (2);"
+                                "CREATE TABLE users (id integer not null primary key);"
+                                "INSERT INTO users VALUES (11);"));
+    startDatabase();
+    database->stop();
+
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT name FROM pragma_table_info('updates')")),
+              QStringList({"table_index", "updateDate"}));
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT name FROM pragma_table_info('users')")),
+              QStringList({"id", "data"}));
+    // The old row keeps its place (without a time); the missing ones are made.
+    EXPECT_EQ(sqliteLines(file, QStringLiteral(
+                                    "SELECT table_index || '|' || ifnull(updateDate, 'null') FROM updates")),
+              QStringList({"0|1970-01-01T00:00:00.000", "1|1970-01-01T00:00:00.000", "2|null",
+                           "3|1970-01-01T00:00:00.000"}));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("11"));
+    EXPECT_EQ(database->updateTime(2), DatabaseStructs::zeroTime());
+}
+
+TEST_F(DatabaseFile, StopWritesWhatWasQueuedJustBefore)
+{
+    database->setDatabase(file);
+    // Each stop follows its statement at once, while the thread is most
+    // likely idle: the statement must still reach the file.
+    for (int i = 1; i <= 10; ++i) {
+        ASSERT_TRUE(database->start());
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+        database->stop();
+        ASSERT_EQ(countRows("users"), i);
+    }
+    ASSERT_TRUE(database->start());
+    database->lock();
+    for (int i = 11; i <= 5000; ++i)
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+    database->unlock();
+    database->stop();
+    EXPECT_EQ(countRows("users"), 5000);
+}
+
+TEST_F(DatabaseFile, StatementsBeforeFirstStartAreDropped)
+{
+    database->addUser(makeUser(3, QStringLiteral("early")));
+    startDatabase();
+    database->stop();
+    EXPECT_EQ(countRows("users"), 0);
+    EXPECT_TRUE(database->userByID(3).isValid());
+}
+
+TEST_F(DatabaseFile, KilledProcessKeepsEveryCommittedRow)
+{
+    QDir().mkpath(QStringLiteral("writer"));
+    const QString path = QDir::current().absoluteFilePath(file);
+    QProcess writer;
+    writer.setWorkingDirectory(QStringLiteral("writer"));
+    writer.setProcessChannelMode(QProcess::SeparateChannels);
+    writer.start(QStringLiteral(STORAGE_WRITER), {path});
+    ASSERT_TRUE(writer.waitForStarted(10000));
+
+    int committed = 0;
+    QByteArray pending;
+    while (committed < 1000) {
+        ASSERT_TRUE(writer.waitForReadyRead(20000)) << "writer stopped reporting at " << committed;
+        pending += writer.readAllStandardOutput();
+        int end = -1;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QByteArray line = pending.left(end);
+            pending.remove(0, end + 1);
+            if (line.startsWith("committed "))
+                committed = line.mid(10).toInt();
+        }
+    }
+    // SIGKILL, while the writer goes on queuing and committing.
+    writer.kill();
+    ASSERT_TRUE(writer.waitForFinished(10000));
+    ASSERT_EQ(writer.exitStatus(), QProcess::CrashExit);
+
+    EXPECT_EQ(sqlite(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    EXPECT_GE(countRows("users"), committed);
+    // The record as the writer makes it.
+    User last;
+    last.id = committed;
+    last.login = QStringLiteral("user%1").arg(committed);
+    last.name = QStringLiteral("Writer %1").arg(committed);
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT hex(data) FROM users WHERE id=%1").arg(committed)),
+              blobHex(vxqSerialize(last)));
+}
+
+// A reader in another process keeps the file from being written for longer
+// than the busy timeout: the batch fails, is logged and is written later.
+TEST_F(DatabaseFile, BusyFileDelaysWritesButLosesNone)
+{
+    database->setBusyTimeout(50);
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+
+    QProcess reader;
+    reader.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), file});
+    ASSERT_TRUE(reader.waitForStarted(10000));
+    reader.write("BEGIN;\nSELECT 'held', count(*) FROM updates;\n");
+    QByteArray said;
+    while (!said.contains("held")) {
+        ASSERT_TRUE(reader.waitForReadyRead(10000));
+        said += reader.readAllStandardOutput();
+    }
+
+    database->lock();
+    for (int i = 1; i <= 3; ++i)
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+    database->unlock();
+    ASSERT_EVENTUALLY(logText().contains(
+                          QStringLiteral("[DatabaseBase] Batch error, 3 statements kept for the next batch")),
+                      10000);
+
+    reader.write("COMMIT;\n.quit\n");
+    reader.closeWriteChannel();
+    ASSERT_TRUE(reader.waitForFinished(10000));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 10000);
+    database->stop();
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2", "3"}));
+}
+
+TEST_F(DatabaseFile, UnopenablePathLogsAndNothingWaits)
+{
+    database->setDatabase(QStringLiteral("no_such_directory/") + file);
+    EXPECT_FALSE(database->start());
+    EXPECT_FALSE(database->isOpen());
+    database->init();
+    EXPECT_TRUE(database->request(QStringLiteral("SELECT 1 AS one")).isEmpty());
+    database->addUser(makeUser(4, QStringLiteral("mem")));
+    EXPECT_TRUE(database->userByID(4).isValid());
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Open error: ")), 5000);
+    EXPECT_TRUE(
+        logText().contains(QStringLiteral("[DatabaseBase] No database for request: SELECT 1 AS one")));
+}
+
+TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
+{
+    const QByteArray junk(4096, 'x');
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        QFile part(file + QString::fromLatin1(suffix));
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+        part.write(junk);
+    }
+    database->setDatabase(file);
+    EXPECT_FALSE(database->start());
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Open error: ")), 5000);
+    // Nobody asked for it to go: the file stays for whoever can rescue it.
+    EXPECT_EQ(TestSupport::readFile(file), junk);
+
+    database->clear();
+    EXPECT_TRUE(database->isOpen());
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        EXPECT_FALSE(QFile::exists(file + QString::fromLatin1(suffix))) << suffix;
+    database->addUser(makeUser(5, QStringLiteral("after")));
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table'")),
+              QStringLiteral("6"));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
+    EXPECT_EQ(countRows("updates"), 4);
+}
+
+TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
+{
+    startDatabase();
+    database->lock();
+    database->addUser(makeUser(1, QStringLiteral("a")));
+    Device device;
+    device.id = 20;
+    device.serial = QStringLiteral("SN20");
+    database->addDevice(device);
+    DatabaseStructs::DeviceFault fault;
+    fault.id = 3;
+    fault.name = QStringLiteral("Broken screen");
+    database->addDeviceFault(fault);
+    database->unlock();
+    database->setUpdateTime(1, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+    queueChange(QStringLiteral("api/one"));
+    queueChange(QStringLiteral("api/two"));
+    database->addQuery(QStringLiteral("DELETE FROM server_changes WHERE id=1"));
+    // Queued right before the clear: not yet in the file.
+    queueChange(QStringLiteral("api/three"));
+    database->addQuery(QStringLiteral("INSERT INTO server_logs (data) VALUES (x'00')"));
+
+    QSignalSpy usersChanged(database, &Database::usersChanged);
+    database->clear();
+    EXPECT_GE(usersChanged.count(), 1);
+    EXPECT_EQ(database->usersCount(), 0);
+    EXPECT_EQ(database->devicesCount(), 0);
+    EXPECT_TRUE(database->allDeviceFaults().isEmpty());
+    EXPECT_EQ(database->updateTime(1), DatabaseStructs::zeroTime());
+
+    const QDateTime later(QDate(2026, 2, 3), QTime(4, 5, 6, 7));
+    database->setUpdateTime(2, later);
+    queueChange(QStringLiteral("api/four"));
+    database->stop();
+
+    EXPECT_EQ(countRows("users"), 0);
+    EXPECT_EQ(countRows("devices"), 0);
+    EXPECT_EQ(countRows("device_faults"), 0);
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT table_index || '|' || updateDate FROM updates")),
+              QStringList({"0|1970-01-01T00:00:00.000", "1|1970-01-01T00:00:00.000",
+                           "2|2026-02-03T04:05:06.007", "3|1970-01-01T00:00:00.000"}));
+    // Row ids go on where they were: a delivery in flight names the right row.
+    const QStringList changes =
+        sqliteLines(file, QStringLiteral("SELECT id || '|' || hex(data) FROM server_changes"));
+    QStringList paths;
+    for (const QString& line : changes) {
+        const QStringList parts = line.split(QLatin1Char('|'));
+        ASSERT_EQ(parts.size(), 2);
+        paths.append(parts[0] + QLatin1Char(' ')
+                     + vxqDeserialize<ChangeServer>(QByteArray::fromHex(parts[1].toLatin1())).path);
+    }
+    EXPECT_EQ(paths, QStringList({"2 api/two", "3 api/three", "4 api/four"}));
+    EXPECT_EQ(countRows("server_logs"), 1);
+}
+
+TEST_F(DatabaseFile, SetDeviceUserChangesMemoryOnly)
+{
+    startDatabase();
+    Device device;
+    device.id = 8;
+    device.serial = QStringLiteral("SN8");
+    device.userId = 25;
+    database->lock();
+    database->addDevice(device);
+    database->unlock();
+    database->setDeviceUser(8, 0);
+    database->setDeviceUser(99, 5);
+    EXPECT_EQ(database->deviceByID(8).userId, 0);
+    EXPECT_FALSE(database->deviceByID(99).isValid());
+    database->stop();
+    const QString stored = sqlite(file, QStringLiteral("SELECT hex(data) FROM devices WHERE id=8"));
+    EXPECT_EQ(vxqDeserialize<Device>(QByteArray::fromHex(stored.toLatin1())).userId, 25);
+}
+
+TEST_F(DatabaseFile, UpdateTimesReadBackAfterRestart)
+{
+    startDatabase();
+    for (int index : {0, 1, 2, 3, 17})
+        EXPECT_EQ(database->updateTime(index), DatabaseStructs::zeroTime()) << index;
+    const QDateTime time(QDate(2026, 3, 20), QTime(18, 10, 5, 123));
+    database->setUpdateTime(1, time);
+    EXPECT_EQ(database->updateTime(1), time);
+    database->stop();
+    database->updateTimes.clear();
+    startDatabase();
+    EXPECT_EQ(database->updateTime(1), time);
+    EXPECT_EQ(database->updateTime(2), DatabaseStructs::zeroTime());
+}
+
+namespace {
+struct RequestCase
+{
+    const char* name;
+    const char* text;
+    DatabaseBase::Row row;
+};
+
+void PrintTo(const RequestCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+class DatabaseRequest : public DatabaseFile, public ::testing::WithParamInterface<RequestCase>
+{
+};
+} // namespace
+
+TEST_P(DatabaseRequest, GivesFirstRowByColumnName)
+{
+    startDatabase();
+    EXPECT_EQ(database->request(QString::fromLatin1(GetParam().text)), GetParam().row);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    DatabaseRequest,
+    ::testing::Values(
+        RequestCase{"OneRow", "SELECT 1 AS one, 'x' AS two", {{"one", 1}, {"two", "x"}}},
+        RequestCase{"FirstOfSeveral",
+                    "SELECT table_index FROM updates ORDER BY table_index DESC",
+                    {{"table_index", 3}}},
+        RequestCase{"NoRow", "SELECT table_index FROM updates WHERE table_index=9", {}},
+        RequestCase{"FailingStatement", "SELECT nothing FROM nowhere", {}},
+        RequestCase{"StatementWithoutRows", "UPDATE updates SET updateDate=NULL WHERE table_index=9", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DatabaseFile, RequestRunsQueuedCallsWhileWaiting)
+{
+    startDatabase();
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    const DatabaseBase::Row row = database->request(QStringLiteral("SELECT 1 AS one"));
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(row.value(QStringLiteral("one")).toInt(), 1);
+}
+
+TEST_F(DatabaseFile, RequestUnderRecordLockIsRefused)
+{
+    startDatabase();
+    database->lock();
+    database->lock();
+    EXPECT_TRUE(database->request(QStringLiteral("SELECT 1 AS one")).isEmpty());
+    database->unlock();
+    EXPECT_TRUE(database->request(QStringLiteral("SELECT 2 AS two")).isEmpty());
+    database->unlock();
+    EXPECT_EQ(database->request(QStringLiteral("SELECT 3 AS three")).value(QStringLiteral("three")).toInt(),
+              3);
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral(
+                          "[Database] Request refused while the record lock is held: SELECT 1 AS one")),
+                      5000);
+}
+
+TEST_F(DatabaseFile, RequestAfterStopReturnsAtOnce)
+{
+    startDatabase();
+    database->stop();
+    EXPECT_TRUE(database->request(QStringLiteral("SELECT 1 AS one")).isEmpty());
+    ASSERT_EVENTUALLY(
+        logText().contains(QStringLiteral("[DatabaseBase] No database for request: SELECT 1 AS one")), 5000);
+}
