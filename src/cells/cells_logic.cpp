@@ -270,7 +270,9 @@ void CellsLogic::initialize(const VXValueTree& section)
         if (entry.name() == QLatin1String("screen")) {
             // left, then three times: drop blanks and one separator, next number.
             QString rest = text;
+            // Like strtol: blanks before the number are skipped.
             auto takeInt = [&rest]() {
+                rest = rest.trimmed();
                 int i = 0;
                 if (i < rest.size() && (rest[i] == QLatin1Char('-') || rest[i] == QLatin1Char('+')))
                     ++i;

@@ -379,11 +379,13 @@ TEST(ControllerInHub, InitOpensStartsAndStopCloses)
     const QString path = sim.listenPty();
     TestSupport::writeConfig(
         QStringLiteral("[timeouts]\nopen_cell_min_interval = 50 ms\nopen_silence = 50 ms\n"
-                       "[cells]\nprotocol = v4.0\naddress = %1\ntick_time = 50 Hz\n")
+                       "[cells]\nprotocol = v4.0\naddress = %1\ntick_time = 50 Hz\n"
+                       "1 = board = 2, lock = 5\n2 = board = 0, lock = 1\n")
             .arg(path));
     StationCore* core = StationCore::instance();
     core->init();
-    ASSERT_EVENTUALLY(logHas(QStringLiteral("[CellController] Start 20 ms, 4 boards ()")), 3000);
+    // Every configured cell's board is polled, with no state file yet.
+    ASSERT_EVENTUALLY(logHas(QStringLiteral("[CellController] Start 20 ms, 2 boards (0, 2)")), 3000);
     EXPECT_TRUE(logHas(QStringLiteral("[CellController] Use v4.0 implementation")));
     EXPECT_TRUE(logHas(QStringLiteral("[CellController] Open ") + path));
     core->cellController.unlock(2, 5);

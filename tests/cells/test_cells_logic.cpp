@@ -1,11 +1,13 @@
-#include <QSet>
-
 #include <cmath>
+
+#include <QSet>
+#include <QSignalSpy>
 
 #include "cells/cells_logic.h"
 #include "core/core.h"
 #include "jalt/vx_chunk_stream.h"
 #include "jalt/vx_value_tree.h"
+#include "lock_simulator.h"
 #include "support/test_support.h"
 
 using Cell = CellsLogic::Cell;
@@ -102,12 +104,16 @@ TEST_P(ScreenEntry, TakesFourNumbersWithAnySeparator)
     EXPECT_EQ(logic.screenRect(), GetParam().rect);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ScreenEntry,
-                         ::testing::Values(ScreenCase{"Commas", "1,0,2,3", QRect(1, 0, 2, 3)},
-                                           ScreenCase{"Semicolons", "1;0;2;3", QRect(1, 0, 2, 3)},
-                                           ScreenCase{"BlanksAroundSlash", "2 / 1 / 3 / 4", QRect(2, 1, 3, 4)},
-                                           ScreenCase{"BlanksAloneDoNotSeparate", "1 0 2 3", QRect(1, 0, 0, 0)}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    ScreenEntry,
+    ::testing::Values(ScreenCase{"Commas", "1,0,2,3", QRect(1, 0, 2, 3)},
+                      ScreenCase{"Semicolons", "1;0;2;3", QRect(1, 0, 2, 3)},
+                      ScreenCase{"BlanksAroundSlash", "2 / 1 / 3 / 4", QRect(2, 1, 3, 4)},
+                      ScreenCase{"BlanksAfterCommas", "1, 0, 2, 3", QRect(1, 0, 2, 3)},
+                      // The blank goes with the trim, so "0" is taken as the separator.
+                      ScreenCase{"BlanksAloneDoNotSeparate", "1 0 2 3", QRect(1, 2, 0, 0)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CellsConfig, FirstAndLastCountEveryNumberedEntry)
 {
@@ -434,4 +440,73 @@ TEST(CellsChoice, IssueClearsTheDeviceAndForcedReady)
     EXPECT_EQ(cell.deviceId, -1);
     EXPECT_FALSE(cell.forceReady);
     EXPECT_TRUE(cell.isFree());
+}
+
+// ---- door events from the simulated controller --------------------------------
+
+TEST(CellsDoors, OpenAndCloseGiveOneSignalEachAndTheFirstSampleNone)
+{
+    LockSimulator sim(LockSimulator::Protocol::V1_7);
+    const QString path = sim.listenPty();
+    sim.setDoor(1, 3, true); // already open at start: no signal for it
+    TestSupport::writeConfig(QStringLiteral("[timeouts]\nopen_silence = 20 ms\n"
+                                            "[cells]\naddress = %1\ntick_time = 50 Hz\n"
+                                            "5 = board = 1, lock = 3\n6 = board = 2, lock = 0\n")
+                                 .arg(path));
+    StationCore* core = StationCore::instance();
+    CellsLogic& logic = core->cellsLogic;
+    QSignalSpy opened(&logic, &CellsLogic::cellOpened);
+    QSignalSpy closed(&logic, &CellsLogic::cellClosed);
+    QSignalSpy changed(&logic, &CellsLogic::cellChanged);
+    core->init();
+    ASSERT_EVENTUALLY(logic.isCellOpened(5), 3000);
+    QTest::qWait(400); // two door samples more: still nothing signalled
+    EXPECT_EQ(opened.count() + closed.count() + changed.count(), 0);
+
+    sim.setDoor(1, 3, false);
+    ASSERT_EVENTUALLY(closed.count() == 1, 3000);
+    EXPECT_EQ(closed.first().first().toInt(), 5);
+    sim.setDoor(2, 0, true);
+    ASSERT_EVENTUALLY(opened.count() == 1, 3000);
+    EXPECT_EQ(opened.first().first().toInt(), 6);
+    QTest::qWait(400); // later samples repeat nothing
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_TRUE(logic.getCellByNumber(6).priorityTime.isValid());
+    EXPECT_EQ(logic.openCells(), (VXVector<int>{6}));
+    core->stop();
+    core->destroy();
+}
+
+TEST(CellsDoors, OpenCellQueuesItsLockOnTheController)
+{
+    LockSimulator sim(LockSimulator::Protocol::V4_0);
+    const QString path = sim.listenTcp();
+    TestSupport::writeConfig(
+        QStringLiteral("[timeouts]\nopen_cell_min_interval = 20 ms\nopen_silence = 20 ms\n"
+                       "[cells]\nprotocol = v4.0\naddress = %1\ntick_time = 50 Hz\n"
+                       "1 = board = 0, lock = 0\n2 = board = 0, lock = 1\n"
+                       "3 = board = 0, lock = 2, service = true\n")
+            .arg(path));
+    StationCore* core = StationCore::instance();
+    core->init();
+    core->cellsLogic.cells[2].isLocked = true;
+    core->cellsLogic.openAll();
+    ASSERT_EVENTUALLY(sim.isDoorOpen(0, 0), 3000);
+    QTest::qWait(200); // ten poll periods: the locked and service cells stay shut
+    EXPECT_FALSE(sim.isDoorOpen(0, 1));
+    EXPECT_FALSE(sim.isDoorOpen(0, 2));
+    EXPECT_TRUE(core->cellsLogic.getCellByNumber(1).priorityTime.isValid());
+    core->stop();
+    core->destroy();
+}
+
+TEST(CellsConfig, AddressTheProtocolCannotReachIsReported)
+{
+    TestSupport::writeConfig(QStringLiteral("[cells]\nprotocol = v1.7\n17 = board = 17, lock = 3\n"));
+    StationCore::instance()->init();
+    ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral(
+                          "[CellsLogic] Cell 17: board 17, lock 3 cannot be reached with protocol v1.7")),
+                      2000);
 }
