@@ -152,20 +152,21 @@ bool StationDialog::eventFilter(QObject* object, QEvent* event)
     if (object == window && event->type() == QEvent::Resize)
         resize();
     if (isKeyForWidgetUnderVeil(object, event)) {
-        // A key that left the dialog unhandled, or one sent on from here:
-        // the page under the veil must not see it.
-        if (redirectingKey || isAncestorOf(QApplication::focusWidget()))
+        // The window and its parents see a key that left the dialog
+        // unhandled: it stops there, the page must not act on it.
+        auto* target = static_cast<QWidget*>(object);
+        if (redirectingKey || target->isAncestorOf(this))
             return true;
-        QWidget* target = contentFocusWidget();
-        if (!target)
+        QWidget* content = contentFocusWidget();
+        if (!content)
             return true;
-        target->setFocus(Qt::OtherFocusReason);
+        content->setFocus(Qt::OtherFocusReason);
         const auto* key = static_cast<QKeyEvent*>(event);
         QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
                        key->nativeVirtualKey(), key->nativeModifiers(), key->text(), key->isAutoRepeat(),
                        key->count());
         redirectingKey = true;
-        QCoreApplication::sendEvent(target, &copy);
+        QCoreApplication::sendEvent(content, &copy);
         redirectingKey = false;
         return true;
     }
