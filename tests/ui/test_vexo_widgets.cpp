@@ -5,6 +5,7 @@
 #include <QSettings>
 
 #include "support/test_support.h"
+#include "ui_widgets_form.h"
 #include "vexo/circle_indicator.h"
 #include "vexo/image_view.h"
 #include "vexo/session_manager.h"
@@ -130,4 +131,25 @@ TEST(WidgetMetrics, FollowTheFont)
     EXPECT_EQ(preferredIconSize(2.0, &big).width(), 2 * preferredIconSize(1.0, &big).width());
     EXPECT_GE(lineThickness(&small), 1);
     EXPECT_LT(lineThickness(&small), lineThickness(&big));
+}
+
+// The widgets as a Designer form sets them up: the properties the pages' forms
+// give compile into the setters and arrive.
+TEST(VexoWidgets, TakeTheirPropertiesFromAForm)
+{
+    QWidget form;
+    Ui::WidgetsForm ui;
+    ui.setupUi(&form);
+    EXPECT_FALSE(ui.imageView->pixmap().isNull());
+    EXPECT_TRUE(ui.imageView->smoothBigImages());
+    EXPECT_FALSE(ui.iconedLabel->icon().isNull());
+    EXPECT_DOUBLE_EQ(ui.iconedLabel->iconSizeAutoScale(), 2.5);
+    EXPECT_EQ(ui.iconedLabel->iconSize(), preferredIconSize(2.5, ui.iconedLabel));
+    EXPECT_EQ(ui.circleIndicator->fillColor(), QColor(220, 220, 220));
+    EXPECT_EQ(ui.circleIndicator->backColor(), QColor(0, 187, 255));
+    EXPECT_EQ(ui.circleIndicator->barSize(), 15);
+    EXPECT_DOUBLE_EQ(ui.circleIndicator->angleStartOffset(), 180.0);
+    ui.stateBarcode->setState(1);
+    EXPECT_EQ(ui.stateBarcode->text(), QStringLiteral("Opened"));
+    EXPECT_EQ(ui.stateBarcode->iconPath(), QStringLiteral(":/icons/led_on.png"));
 }
