@@ -151,11 +151,21 @@ bool StationDialog::eventFilter(QObject* object, QEvent* event)
 {
     if (object == window && event->type() == QEvent::Resize)
         resize();
+    if (openCalls > 0 && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+        && (object == this || isAncestorOf(qobject_cast<QWidget*>(object)))) {
+        // Remembered so that the same key, passed on to the window when the
+        // dialog leaves it unhandled, is told from one aimed at the window.
+        keyInDialog = event;
+        keyInDialogTime = static_cast<QKeyEvent*>(event)->timestamp();
+    }
     if (isKeyForWidgetUnderVeil(object, event)) {
-        // The window and its parents see a key that left the dialog
-        // unhandled: it stops there, the page must not act on it.
         auto* target = static_cast<QWidget*>(object);
-        if (redirectingKey || target->isAncestorOf(this))
+        const bool passedOnFromDialog = event == keyInDialog
+                                        && static_cast<QKeyEvent*>(event)->timestamp() == keyInDialogTime
+                                        && target->isAncestorOf(this);
+        // A key sent on from here, or one the dialog left unhandled, stops:
+        // the page under the veil must not act on it.
+        if (redirectingKey || passedOnFromDialog)
             return true;
         QWidget* content = contentFocusWidget();
         if (!content)

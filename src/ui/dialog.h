@@ -53,5 +53,7 @@ private:
     int result = -1;
     int openCalls = 0;
     bool redirectingKey = false;
+    const QEvent* keyInDialog = nullptr;
+    ulong keyInDialogTime = 0;
     QPointer<QWidget> focusBeforeOpen;
 };

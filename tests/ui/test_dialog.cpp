@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/core.h"
-#include "dialog_answer.h"
+#include "support/dialog_answer.h"
 #include "support/test_support.h"
 #include "ui/dialog.h"
 
@@ -247,4 +247,52 @@ TEST_F(Veil, ListKeysAimedUnderTheVeilMoveTheChoice)
     EXPECT_EQ(dialog->exec(), 1);
     EXPECT_EQ(dialog->selectedIndex(), 1);
     EXPECT_EQ(edit->text(), QString());
+}
+
+TEST_F(Veil, KeysForTheWindowItselfGoToTheDialog)
+{
+    dialog->setTextInput();
+    DialogAnswer answer(dialog, [&](StationDialog* d) {
+        // Nothing has the focus: the key goes to the window, as the
+        // platform delivers it then.
+        QApplication::focusWidget()->clearFocus();
+        QTest::keyClicks(&window, QStringLiteral("ok"));
+        QTest::mouseClick(d->buttonOk, Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog->exec(), 1);
+    EXPECT_EQ(dialog->textInputString(), QStringLiteral("ok"));
+    EXPECT_EQ(edit->text(), QString());
+}
+
+TEST_F(Veil, KeysTheDialogLeavesUnhandledStopAtTheWindow)
+{
+    struct Counter : QObject
+    {
+        int* count;
+        explicit Counter(int* c)
+            : count(c)
+        {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::KeyPress)
+                ++*count;
+            return false;
+        }
+    };
+    int windowKeys = 0;
+    Counter counter(&windowKeys);
+    window.installEventFilter(&counter);
+    int okKeys = 0;
+    Counter okCounter(&okKeys);
+    dialog->buttonOk->installEventFilter(&okCounter);
+    dialog->setString(QStringLiteral("Message"));
+    DialogAnswer answer(dialog, [&](StationDialog* d) {
+        // F5 means nothing to the Ok button: it passes the key on.
+        QTest::keyClick(d->buttonOk, Qt::Key_F5);
+        d->done(1);
+    });
+    EXPECT_EQ(dialog->exec(), 1);
+    EXPECT_EQ(windowKeys, 0);
+    // Not sent back to the dialog a second time either.
+    EXPECT_EQ(okKeys, 1);
 }

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/core.h"
-#include "dialog_answer.h"
+#include "support/dialog_answer.h"
 #include "support/test_support.h"
 #include "ui/dialog.h"
 #include "vexo/image_view.h"

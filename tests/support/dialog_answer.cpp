@@ -1,4 +1,4 @@
-#include "dialog_answer.h"
+#include "support/dialog_answer.h"
 
 #include <QPushButton>
 #include <QTest>
