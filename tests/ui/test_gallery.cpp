@@ -2,6 +2,7 @@
 // a person to look at: written to the build tree's gallery folder.
 
 #include <QDir>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -10,7 +11,10 @@
 #include "support/dialog_answer.h"
 #include "support/test_support.h"
 #include "ui/dialog.h"
+#include "vexo/circle_indicator.h"
+#include "vexo/iconed_label.h"
 #include "vexo/image_view.h"
+#include "vexo/state_icon.h"
 
 namespace {
 const QString styledSheet = QStringLiteral(
@@ -90,3 +94,38 @@ INSTANTIATE_TEST_SUITE_P(Pages,
                                                             QStringLiteral("The screen is cracked."));
                                                     }}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WidgetGallery, WritesAPicture)
+{
+    QWidget window;
+    window.setStyleSheet(plainSheet);
+    auto* layout = new QGridLayout(&window);
+    auto* circle = new CircleIndicator(&window);
+    circle->setFillColor(QColor(220, 220, 220));
+    circle->setBackColor(QColor(0, 187, 255));
+    circle->setAngleStartOffset(180);
+    circle->setAngleGap(0);
+    circle->setBarSize(15);
+    circle->setMaximum(90);
+    circle->setValue(30);
+    circle->setText(QStringLiteral("1:00"));
+    layout->addWidget(circle, 0, 0);
+    auto* spinner = new ImageView(&window);
+    spinner->setPixmap(QPixmap(QStringLiteral(":/icons/progress.png")));
+    spinner->rotate(15);
+    layout->addWidget(spinner, 0, 1);
+    auto* label = new IconedLabel(&window);
+    label->setIcon(QIcon(QStringLiteral(":/icons/dialog-close.png")));
+    label->setIconSizeAutoScale(5.0);
+    layout->addWidget(label, 1, 0);
+    auto* state = new StateIcon(&window);
+    state->setStates({{0, QStringLiteral("No"), QStringLiteral(":/icons/led_off.png")},
+                      {1, QStringLiteral("Yes"), QStringLiteral(":/icons/led_on.png")}});
+    state->setState(1);
+    layout->addWidget(state, 1, 1);
+    window.resize(400, 400);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(STATION_GALLERY_DIR)));
+    EXPECT_TRUE(window.grab().save(QStringLiteral(STATION_GALLERY_DIR "/widgets.png")));
+}
