@@ -1,0 +1,192 @@
+#include "virtual_card/pcscd_runner.h"
+
+#include <cerrno>
+#include <csignal>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <winscard.h>
+
+namespace {
+const char* const lockPath = "/tmp/station-pcscd.lock";
+const char* const pidPath = "/run/pcscd/pcscd.pid";
+const char* const driverPath = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
+// Long enough for the tests of another build queued on the same lock.
+const int lockTimeoutMs = 240000;
+
+quint16 freeLoopbackPort()
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    quint16 port = 0;
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), size) == 0
+        && ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(handle);
+    return port;
+}
+
+pid_t runningDaemon()
+{
+    QFile file(QString::fromLatin1(pidPath));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    bool ok = false;
+    const pid_t pid = pid_t(file.readAll().trimmed().toLongLong(&ok));
+    if (!ok || pid <= 0)
+        return 0;
+    if (::kill(pid, 0) != 0 && errno == ESRCH)
+        return 0;
+    return pid;
+}
+} // namespace
+
+PcscdRunner::PcscdRunner()
+{
+    const int handle = ::open(lockPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (handle < 0) {
+        lastError = QStringLiteral("cannot open %1").arg(QString::fromLatin1(lockPath));
+        return;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+        if (waited.elapsed() > lockTimeoutMs) {
+            ::close(handle);
+            lastError = QStringLiteral("another user of pcscd holds %1").arg(QString::fromLatin1(lockPath));
+            return;
+        }
+        QThread::msleep(20);
+    }
+    lockFd = handle;
+    // A daemon of a previous holder is still shutting down, or one that
+    // nobody of ours started runs: wait for it, but never take it over.
+    if (!waitForNoDaemon(10000)) {
+        ::close(lockFd);
+        lockFd = -1;
+        lastError = QStringLiteral("a pcscd (pid %1) that is not ours keeps running").arg(runningDaemon());
+        return;
+    }
+    driverPort = freeLoopbackPort();
+    configDir = QDir::current().absoluteFilePath(QStringLiteral("pcscd-readers"));
+}
+
+PcscdRunner::~PcscdRunner()
+{
+    stop();
+    if (lockFd >= 0)
+        ::close(lockFd);
+}
+
+bool PcscdRunner::start()
+{
+    if (!isReady())
+        return false;
+    if (daemon)
+        return true;
+    if (!QFile::exists(QString::fromLatin1(driverPath))) {
+        lastError =
+            QStringLiteral("the vpcd driver %1 is not installed").arg(QString::fromLatin1(driverPath));
+        return false;
+    }
+    QDir().mkpath(configDir);
+    QFile conf(configDir + QStringLiteral("/vpcd"));
+    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        lastError = QStringLiteral("cannot write %1").arg(conf.fileName());
+        return false;
+    }
+    // "/dev/null:<port>" makes the driver listen on that port for a card.
+    conf.write(QStringLiteral("FRIENDLYNAME \"Virtual PCD\"\n"
+                              "DEVICENAME   /dev/null:%1\n"
+                              "LIBPATH      %2\n"
+                              "CHANNELID    %1\n")
+                   .arg(driverPort)
+                   .arg(QString::fromLatin1(driverPath))
+                   .toLatin1());
+    conf.close();
+
+    daemon = std::make_unique<QProcess>();
+    daemon->setProgram(QStringLiteral("pcscd"));
+    daemon->setArguments({QStringLiteral("-f"), QStringLiteral("-c"), configDir});
+    daemon->setProcessChannelMode(QProcess::MergedChannels);
+    daemon->setStandardOutputFile(QDir::current().absoluteFilePath(QStringLiteral("pcscd.log")),
+                                  QIODevice::Append);
+    daemon->start();
+    if (!daemon->waitForStarted(5000)) {
+        lastError = QStringLiteral("pcscd does not start: %1").arg(daemon->errorString());
+        daemon.reset();
+        return false;
+    }
+    if (!waitForReader(10000)) {
+        lastError = QStringLiteral("pcscd lists no reader (see pcscd.log)");
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void PcscdRunner::stop()
+{
+    if (!daemon)
+        return;
+    daemon->terminate();
+    if (!daemon->waitForFinished(5000)) {
+        daemon->kill();
+        daemon->waitForFinished(2000);
+    }
+    daemon.reset();
+    waitForNoDaemon(5000);
+}
+
+bool PcscdRunner::restart()
+{
+    stop();
+    return start();
+}
+
+bool PcscdRunner::waitForNoDaemon(int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    // A socket file left by a daemon that died is cleaned up by the next one.
+    while (runningDaemon() != 0) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+bool PcscdRunner::waitForReader(int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < timeoutMs) {
+        if (daemon->state() == QProcess::NotRunning)
+            return false;
+        SCARDCONTEXT context = 0;
+        if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) == SCARD_S_SUCCESS) {
+            DWORD length = 0;
+            const LONG listed = SCardListReaders(context, nullptr, nullptr, &length);
+            SCardReleaseContext(context);
+            if (listed == SCARD_S_SUCCESS && length > 1)
+                return true;
+        }
+        QThread::msleep(10);
+    }
+    return false;
+}
