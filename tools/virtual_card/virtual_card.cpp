@@ -56,6 +56,7 @@ void VirtualCard::setSettings(const Settings& next)
 void VirtualCard::insert()
 {
     firstAtr.store(0);
+    firstCommand.store(0);
     inserted.store(true);
     changed.notify_all();
 }
@@ -226,6 +227,8 @@ bool VirtualCard::serveOne()
             return true;
         }
     }
+    qint64 expected = 0;
+    firstCommand.compare_exchange_strong(expected, QDateTime::currentMSecsSinceEpoch());
     return sendFrame(answer(message));
 }
 
@@ -233,6 +236,13 @@ bool VirtualCard::readExactly(char* data, int size)
 {
     int done = 0;
     while (done < size) {
+        // The driver writes a frame's length and its bytes separately and
+        // leaves Nagle's algorithm on, so its second write waits for our
+        // acknowledgement of the first: acknowledge at once rather than
+        // after the 40 ms delay. Linux drops this flag again after a while,
+        // so it is set before every read.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
         if (quit.load() || !inserted.load())
             return false;
         const ssize_t got = ::recv(fd, data + done, size_t(size - done), 0);

@@ -54,6 +54,9 @@ public:
     // request for the answer to reset since the last insert(): when the
     // driver noticed the card.
     qint64 firstAtrMSec() const { return firstAtr.load(); }
+    // The same for the first command (after power-up): when a reader
+    // program started talking to the card.
+    qint64 firstCommandMSec() const { return firstCommand.load(); }
 
     // The answer to reset of a MIFARE Classic 1K card behind a PC/SC reader.
     static QByteArray atr();
@@ -80,6 +83,7 @@ private:
     std::atomic<bool> connected{false};
     std::atomic<bool> quit{false};
     std::atomic<qint64> firstAtr{0};
+    std::atomic<qint64> firstCommand{0};
     int fd = -1;
     std::thread thread;
 };
