@@ -141,9 +141,14 @@ TEST_F(CardReader, SendsBuzzerKeyAuthenticationAndReadOfBlockEight)
     startScanner();
     card->insert();
     ASSERT_EVENTUALLY(spy.count() > 0, readMs);
-    const QList<QByteArray> expected{hex("FF 00 52 FF 00"), hex("FF 82 00 00 06") + CardScanner::cardKey(),
-                                     hex("FF 86 00 00 05 01 00 08 60 00"), hex("FF B0 00 08 10")};
-    EXPECT_EQ(card->commands(), expected);
+    QList<QByteArray> seen = card->commands();
+    ASSERT_EQ(seen.size(), 4);
+    // The key is a deployment secret: compared, never printed.
+    EXPECT_TRUE(seen.at(1) == hex("FF 82 00 00 06") + CardScanner::cardKey()) << "load key into slot 0";
+    seen[1] = "load key";
+    const QList<QByteArray> expected{hex("FF 00 52 FF 00"), "load key", hex("FF 86 00 00 05 01 00 08 60 00"),
+                                     hex("FF B0 00 08 10")};
+    EXPECT_EQ(seen, expected);
 }
 
 TEST_F(CardReader, DeliversOnTheMainThread)

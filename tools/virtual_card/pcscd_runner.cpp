@@ -103,6 +103,22 @@ bool PcscdRunner::start()
             QStringLiteral("the vpcd driver %1 is not installed").arg(QString::fromLatin1(driverPath));
         return false;
     }
+    // The port was free when chosen but may be taken before the driver binds
+    // it: then the daemon lists no reader, and another port is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0)
+            driverPort = freeLoopbackPort();
+        if (startOnce())
+            return true;
+        stop();
+        if (!lastError.startsWith(QLatin1String("pcscd lists no reader")))
+            return false;
+    }
+    return false;
+}
+
+bool PcscdRunner::startOnce()
+{
     QDir().mkpath(configDir);
     QFile conf(configDir + QStringLiteral("/vpcd"));
     if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -119,21 +135,25 @@ bool PcscdRunner::start()
                    .toLatin1());
     conf.close();
 
+    const QString logPath = QDir::current().absoluteFilePath(QStringLiteral("pcscd.log"));
+    QFile::remove(logPath);
     daemon = std::make_unique<QProcess>();
     daemon->setProgram(QStringLiteral("pcscd"));
     daemon->setArguments({QStringLiteral("-f"), QStringLiteral("-c"), configDir});
     daemon->setProcessChannelMode(QProcess::MergedChannels);
-    daemon->setStandardOutputFile(QDir::current().absoluteFilePath(QStringLiteral("pcscd.log")),
-                                  QIODevice::Append);
+    daemon->setStandardOutputFile(logPath);
     daemon->start();
     if (!daemon->waitForStarted(5000)) {
         lastError = QStringLiteral("pcscd does not start: %1").arg(daemon->errorString());
         daemon.reset();
         return false;
     }
-    if (!waitForReader(10000)) {
-        lastError = QStringLiteral("pcscd lists no reader (see pcscd.log)");
-        stop();
+    if (!waitForReader(5000)) {
+        QFile log(logPath);
+        log.open(QIODevice::ReadOnly);
+        lastError = QStringLiteral("pcscd lists no reader on port %1; its output: %2")
+                        .arg(driverPort)
+                        .arg(QString::fromLocal8Bit(log.readAll().right(2000)));
         return false;
     }
     return true;

@@ -34,6 +34,7 @@ public:
     QString configDirectory() const { return configDir; }
 
 private:
+    bool startOnce();
     bool waitForNoDaemon(int timeoutMs);
     bool waitForReader(int timeoutMs);
 
