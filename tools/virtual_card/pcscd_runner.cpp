@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <winscard.h>
@@ -22,6 +23,15 @@ const char* const pidPath = "/run/pcscd/pcscd.pid";
 const char* const driverPath = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
 // Long enough for the tests of another build queued on the same lock.
 const int lockTimeoutMs = 240000;
+
+// pcscd ends with the process that started it, also when that process is
+// killed (a test past its time limit): an orphaned daemon would hold the
+// machine's one pcscd socket and fail every later test.
+class DaemonProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
+};
 
 quint16 freeLoopbackPort()
 {
@@ -137,7 +147,7 @@ bool PcscdRunner::startOnce()
 
     const QString logPath = QDir::current().absoluteFilePath(QStringLiteral("pcscd.log"));
     QFile::remove(logPath);
-    daemon = std::make_unique<QProcess>();
+    daemon = std::make_unique<DaemonProcess>();
     daemon->setProgram(QStringLiteral("pcscd"));
     daemon->setArguments({QStringLiteral("-f"), QStringLiteral("-c"), configDir});
     daemon->setProcessChannelMode(QProcess::MergedChannels);
