@@ -8,7 +8,7 @@
 namespace {
 // The station's card key, kept as two halves that are combined only when it
 // is loaded into the reader, so that it never stands in the program as one
-// piece of text.
+// literal.
 const uchar cardKeyMask[6] = {0x5a, 0xc3, 0x17, 0x8e, 0x64, 0xb9};
 const uchar cardKeyBody[6] = {0xe8, 0x2f, 0x91, 0x43, 0xdb, 0x06};
 

@@ -86,7 +86,7 @@ void VirtualCard::clearCommands()
 
 QByteArray VirtualCard::atr()
 {
-    // Storage card ATR of PC/SC part 3: T=0 and T=1, card name 00 01
+    // The storage-card ATR that PC/SC readers report: T=0 and T=1, card name 00 01
     // (MIFARE Classic 1K).
     return QByteArray::fromHex("3B8F8001804F0CA000000306030001000000006A");
 }
