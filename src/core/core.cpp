@@ -13,6 +13,7 @@
 
 #include "jalt/vx_chunk_stream.h"
 #include "jalt/vx_file.h"
+#include "readers/barcodescanner.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
 
@@ -62,6 +63,7 @@ void StationCore::init()
     for (const QString& error : errors)
         log(QStringLiteral("[StationCore] %1 %2: ignored").arg(QString::fromLatin1(configFileName), error), lcWarning);
     readConfiguration();
+    openReaders();
 
     loadState();
 
@@ -146,6 +148,27 @@ void StationCore::readConfiguration()
     server_lost_threshold = timeouts.sync_interval + VXSystemTime::fromMin(1);
 }
 
+void StationCore::openReaders()
+{
+    // One scanner for the value of [scanner] device and one for each of its
+    // children, in file order; an absent key still gives one (closed) scanner.
+    const VXValueTree device = config.child(QStringLiteral("scanner")).child(QStringLiteral("device"));
+    QStringList paths{device.value().toString()};
+    for (const VXValueTree& child : device.children())
+        paths.append(child.value().toString());
+    for (const QString& path : paths) {
+        auto* scanner = new BarCodeScanner();
+        connect(scanner, &BarCodeScanner::dataReaded, this, &StationCore::barCodeReaded);
+        scanner->open(path);
+        barCodeScanners.append(scanner);
+    }
+    setQRMode(qrMode());
+
+    connect(&cardScanner, &CardScanner::personNumberReaded, this, &StationCore::cardReaded);
+    if (readBool(QStringLiteral("scanner"), QStringLiteral("card_reader"), true))
+        cardScanner.start(VXSystemTime::fromMSec(20));
+}
+
 VXSystemTime StationCore::readDuration(const QString& section, const QString& key, const QString& fallback)
 {
     const VXValueTree node = config.child(section);
@@ -196,7 +219,10 @@ void StationCore::stop()
     log("Stop ...", lcInfo);
     monitorThread.stop();
     cellController.close();
+    for (BarCodeScanner* scanner : qAsConst(barCodeScanners))
+        scanner->close();
     saveState();
+    cardScanner.stopAndWait();
     monitorThread.waitForFinish();
     log("Stopped", lcInfo);
 }
@@ -205,6 +231,8 @@ void StationCore::destroy()
 {
     delete dialog;
     dialog = nullptr;
+    qDeleteAll(barCodeScanners);
+    barCodeScanners.clear();
 }
 
 void StationCore::saveState()
@@ -263,6 +291,19 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
 void StationCore::setQRMode(Constants::QRMode mode)
 {
     qr_mode.store(mode);
+    // Off-screen, identification by card or code is always possible.
+    const bool scannersOn = mode != Constants::qmNone || offscreen;
+    for (BarCodeScanner* scanner : qAsConst(barCodeScanners))
+        scanner->setEnabled(scannersOn);
+    cardScanner.setEnabled(mode == Constants::qmUser || offscreen);
+}
+
+bool StationCore::isScannerOpened() const
+{
+    for (const BarCodeScanner* scanner : barCodeScanners)
+        if (scanner->isOpened())
+            return true;
+    return false;
 }
 
 void StationCore::restartGoToStartTimer(VXSystemTime period)

@@ -13,9 +13,11 @@
 #include "jalt/vx_time.h"
 #include "jalt/vx_types.h"
 #include "jalt/vx_value_tree.h"
+#include "readers/cardscanner.h"
 #include "storage/database_structs.h"
 #include "vexo/indexed_timer.h"
 
+class BarCodeScanner;
 class QLineEdit;
 class StationDialog;
 class StationMainWindow;
@@ -79,6 +81,8 @@ public:
     int counterDeviceReturned() const { return devices_returned.load(); }
 
     bool isMonitorPresents() const { return monitor_present.load(); }
+    // Whether any bar-code scanner is open (part of the station's workable check).
+    bool isScannerOpened() const;
     bool detectMonitor();
 
     QString prepareCSS(const QString& css) const;
@@ -99,6 +103,8 @@ public:
 
     VXValueTree config;
     CellController cellController;
+    VXVector<BarCodeScanner*> barCodeScanners;
+    CardScanner cardScanner;
     CellsLogic cellsLogic;
     StationDialog* dialog = nullptr;
     QStringList lock_reasons;
@@ -166,6 +172,7 @@ private:
     ~StationCore() override;
 
     void readConfiguration();
+    void openReaders();
     void followOffscreen();
     // Reads the output of "xrandr --listmonitors"; false when it shows no monitor.
     static bool monitorsInOutput(const QByteArray& output);

@@ -1,48 +1,23 @@
 #include "ui/dialog.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOption>
 #include <QThread>
-#include <QVBoxLayout>
 
 StationDialog::StationDialog()
 {
-    setObjectName(QStringLiteral("StationDialog"));
-    setStyleSheet(QStringLiteral("background-color: rgba(64,64,64,128);"));
-    auto* outer = new QVBoxLayout(this);
-    auto* frame = new QFrame(this);
-    frame->setObjectName(QStringLiteral("frame"));
-    frame->setFrameShape(QFrame::StyledPanel);
+    setupUi(this);
+    widget->setAutoFillBackground(true);
     frame->setAutoFillBackground(true);
-    outer->addStretch(1);
-    outer->addWidget(frame, 3);
-    outer->addStretch(1);
-    auto* layout = new QVBoxLayout(frame);
-    labelTitle = new QLabel(frame);
-    labelTitle->setObjectName(QStringLiteral("labelTitle"));
-    labelTitle->setAlignment(Qt::AlignCenter);
-    labelTitle->setStyleSheet(QStringLiteral("font:bold;"));
-    labelString = new QLabel(frame);
-    labelString->setObjectName(QStringLiteral("labelString"));
-    labelString->setAlignment(Qt::AlignCenter);
-    labelString->setWordWrap(true);
-    buttonOk = new QPushButton(tr("Ok"), frame);
-    buttonOk->setObjectName(QStringLiteral("buttonOk"));
-    buttonCancel = new QPushButton(tr("Cancel"), frame);
-    buttonCancel->setObjectName(QStringLiteral("buttonCancel"));
-    auto* buttons = new QHBoxLayout();
-    buttons->addWidget(buttonOk);
-    buttons->addWidget(buttonCancel);
-    layout->addWidget(labelTitle);
-    layout->addWidget(labelString, 1);
-    layout->addLayout(buttons);
-    connect(buttonOk, &QPushButton::clicked, this, [this] { done(1); });
-    connect(buttonCancel, &QPushButton::clicked, this, [this] { cancel(); });
     hide();
+}
+
+StationDialog::~StationDialog()
+{
+    if (openCalls > 0)
+        qApp->removeEventFilter(this);
 }
 
 void StationDialog::assignToWindow(QWidget* w)
@@ -54,7 +29,7 @@ void StationDialog::assignToWindow(QWidget* w)
     setParent(w);
     if (w) {
         w->installEventFilter(this);
-        fitWindow();
+        resize();
     }
 }
 
@@ -66,6 +41,28 @@ void StationDialog::setTitle(const QString& text)
 void StationDialog::setString(const QString& text)
 {
     labelString->setText(text);
+    stackedWidgetContent->setCurrentWidget(pageMessage);
+}
+
+void StationDialog::setStringList(const QStringList& strings)
+{
+    listWidget->clear();
+    for (const QString& text : strings) {
+        auto* item = new QListWidgetItem(text, listWidget);
+        item->setTextAlignment(Qt::AlignCenter);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        if (listWidget->count() == 1)
+            listWidget->setCurrentItem(item);
+    }
+    stackedWidgetContent->setCurrentWidget(pageList);
+    listWidget->setFocus();
+}
+
+void StationDialog::setTextInput()
+{
+    stackedWidgetContent->setCurrentWidget(pageLineInput);
+    textEdit->clear();
+    textEdit->setFocus();
 }
 
 void StationDialog::setAcceptButtonText(const QString& text)
@@ -78,17 +75,39 @@ int StationDialog::exec()
     if (!window)
         return 0;
     result = -1;
+    if (openCalls++ == 0) {
+        focusBeforeOpen = QApplication::focusWidget();
+        // Keys typed while the veil is up belong to the dialog, never to the
+        // page under it; the filter on the application sees them first.
+        qApp->installEventFilter(this);
+    }
     show();
     raise();
+    if (QWidget* target = contentFocusWidget())
+        target->setFocus(Qt::OtherFocusReason);
+
+    // Our own hidden flag, not isVisible(): the window may not be shown yet
+    // (a message at start-up, a test), and the dialog is still open then.
+    bool hiddenMeanwhile = false;
     while (result < 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        // Hidden by someone else (a nested exec ended): give up the wait.
-        if (isHidden())
-            return 0;
+        if (isHidden()) {
+            // Hidden by someone else (a return to the start page, a nested
+            // exec that ended): give up the wait.
+            hiddenMeanwhile = true;
+            break;
+        }
         QThread::msleep(5);
     }
     hide();
-    return result;
+
+    if (--openCalls == 0) {
+        qApp->removeEventFilter(this);
+        if (focusBeforeOpen && focusBeforeOpen->isVisible())
+            focusBeforeOpen->setFocus(Qt::OtherFocusReason);
+        focusBeforeOpen = nullptr;
+    }
+    return hiddenMeanwhile ? 0 : result;
 }
 
 void StationDialog::done(int code)
@@ -96,15 +115,105 @@ void StationDialog::done(int code)
     result = code;
 }
 
-bool StationDialog::eventFilter(QObject* object, QEvent* event)
+int StationDialog::selectedIndex() const
 {
-    if (object == window && event->type() == QEvent::Resize)
-        fitWindow();
-    return QWidget::eventFilter(object, event);
+    return listWidget->currentRow();
 }
 
-void StationDialog::fitWindow()
+QString StationDialog::selectedString() const
+{
+    const QListWidgetItem* item = listWidget->currentItem();
+    return item ? item->text() : QString();
+}
+
+QString StationDialog::textInputString() const
+{
+    return textEdit->toPlainText();
+}
+
+void StationDialog::resize()
 {
     if (window)
         setGeometry(window->rect());
+}
+
+void StationDialog::on_buttonOk_clicked()
+{
+    done(1);
+}
+
+void StationDialog::on_buttonCancel_clicked()
+{
+    cancel();
+}
+
+bool StationDialog::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == window && event->type() == QEvent::Resize)
+        resize();
+    if (openCalls > 0 && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+        && (object == this || isAncestorOf(qobject_cast<QWidget*>(object)))) {
+        // Remembered so that the same key, passed on to the window when the
+        // dialog leaves it unhandled, is told from one aimed at the window.
+        keyInDialog = event;
+        keyInDialogTime = static_cast<QKeyEvent*>(event)->timestamp();
+    }
+    if (isKeyForWidgetUnderVeil(object, event)) {
+        auto* target = static_cast<QWidget*>(object);
+        const bool passedOnFromDialog = event == keyInDialog
+                                        && static_cast<QKeyEvent*>(event)->timestamp() == keyInDialogTime
+                                        && target->isAncestorOf(this);
+        // A key sent on from here, or one the dialog left unhandled, stops:
+        // the page under the veil must not act on it.
+        if (redirectingKey || passedOnFromDialog)
+            return true;
+        QWidget* content = contentFocusWidget();
+        if (!content)
+            return true;
+        content->setFocus(Qt::OtherFocusReason);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
+                       key->nativeVirtualKey(), key->nativeModifiers(), key->text(), key->isAutoRepeat(),
+                       key->count());
+        redirectingKey = true;
+        QCoreApplication::sendEvent(content, &copy);
+        redirectingKey = false;
+        return true;
+    }
+    return QWidget::eventFilter(object, event);
+}
+
+void StationDialog::paintEvent(QPaintEvent*)
+{
+    // A QWidget subclass draws its style sheet's background (the veil) only
+    // when asked to.
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+}
+
+bool StationDialog::isKeyForWidgetUnderVeil(QObject* object, QEvent* event) const
+{
+    if (openCalls == 0 || isHidden())
+        return false;
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return false;
+    if (!object->isWidgetType())
+        return false;
+    auto* target = static_cast<QWidget*>(object);
+    // Only widgets of the window the veil lies on; other top-level windows
+    // (the on-screen keyboard in a window of its own) keep their keys.
+    return target != this && !isAncestorOf(target) && target->window() == QWidget::window();
+}
+
+QWidget* StationDialog::contentFocusWidget() const
+{
+    QWidget* page = stackedWidgetContent->currentWidget();
+    if (page == pageList)
+        return listWidget;
+    if (page == pageLineInput)
+        return textEdit;
+    return buttonOk->isVisible() ? static_cast<QWidget*>(buttonOk) : buttonCancel;
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QIcon>
+#include <QLabel>
+
+// A label that shows an icon at a size that follows its font: the side is
+// iconSizeAutoScale times the preferred icon size of the label (zero keeps
+// the plain line height).
+class IconedLabel : public QLabel
+{
+    Q_OBJECT
+    Q_PROPERTY(QIcon icon READ icon WRITE setIcon)
+    Q_PROPERTY(double iconSizeAutoScale READ iconSizeAutoScale WRITE setIconSizeAutoScale)
+public:
+    explicit IconedLabel(QWidget* parent = nullptr);
+
+    void setIcon(const QIcon& icon);
+    QIcon icon() const { return labelIcon; }
+    void setIconSizeAutoScale(double scale);
+    double iconSizeAutoScale() const { return autoScale; }
+    QSize iconSize() const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void refresh();
+
+    QIcon labelIcon;
+    double autoScale = 1.0;
+};

@@ -1,0 +1,384 @@
+// Bar-code scanners: device-path scanners over a pseudo-terminal, and
+// keyboard-wedge scanners fed with key events; and how the hub builds and
+// enables them.
+
+#include <cstdlib>
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/core.h"
+#include "readers/barcodescanner.h"
+#include "support/test_support.h"
+
+namespace {
+// The test holds the master side; the scanner opens the slave by path.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            path = QString::fromLatin1(::ptsname(master));
+    }
+    ~PseudoTerminal() { hangUp(); }
+
+    bool write(const QByteArray& bytes) const
+    {
+        return ::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    void hangUp()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+
+    QString path;
+
+private:
+    int master = -1;
+};
+
+QList<QByteArray> packets(const QSignalSpy& spy)
+{
+    QList<QByteArray> all;
+    for (const QList<QVariant>& call : spy)
+        all.append(call.at(0).toByteArray());
+    return all;
+}
+
+// Several packet ticks of 20 ms: long enough to show that no packet comes.
+const int quietMs = 150;
+
+class DeviceScanner : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The scanner logs through the hub from its read thread; the hub
+        // must exist (on the main thread) first.
+        StationCore::instance();
+        ASSERT_FALSE(tty.path.isEmpty());
+        scanner.open(tty.path);
+        ASSERT_TRUE(scanner.isOpened());
+    }
+
+    PseudoTerminal tty;
+    BarCodeScanner scanner;
+    QSignalSpy spy{&scanner, &BarCodeScanner::dataReaded};
+};
+
+struct FramingCase
+{
+    const char* name;
+    QList<QByteArray> bursts;
+    int gapMs;
+    QList<QByteArray> packets;
+};
+
+void PrintTo(const FramingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PacketFraming : public DeviceScanner, public ::testing::WithParamInterface<FramingCase>
+{
+};
+} // namespace
+
+TEST_P(PacketFraming, EndsAPacketAtTheFirstSilentTick)
+{
+    const FramingCase& c = GetParam();
+    for (int i = 0; i < c.bursts.size(); ++i) {
+        // The packet ticks keep running during the gaps.
+        if (i > 0)
+            QTest::qWait(c.gapMs);
+        ASSERT_TRUE(tty.write(c.bursts.at(i)));
+    }
+    ASSERT_EVENTUALLY(spy.count() >= c.packets.size(), 2000);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(packets(spy), c.packets);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    PacketFraming,
+    ::testing::Values(
+        // Bytes passed on as they came, terminators included.
+        FramingCase{"BurstsWithinATickJoin", {"abc", "def\r\n"}, 3, {"abcdef\r\n"}},
+        // Ticks fall inside the stream but each finds new bytes.
+        FramingCase{
+            "SteadyTrickleJoins", {"ab", "cd", "ef", "gh", "ij", "kl", "mn", "op"}, 5, {"abcdefghijklmnop"}},
+        FramingCase{"BurstsSixtyMsApartSplit", {"abc", "def\r\n"}, 60, {"abc", "def\r\n"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceScanner, DeliversPacketsWhetherEnabledOrNot)
+{
+    scanner.setEnabled(false);
+    ASSERT_TRUE(tty.write("code"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"code"});
+}
+
+TEST_F(DeviceScanner, ReopensAfterClose)
+{
+    scanner.close();
+    EXPECT_FALSE(scanner.isOpened());
+    scanner.open(tty.path);
+    ASSERT_TRUE(scanner.isOpened());
+    ASSERT_TRUE(tty.write("again"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"again"});
+}
+
+TEST_F(DeviceScanner, HangUpClosesTheScanner)
+{
+    tty.hangUp();
+    ASSERT_EVENTUALLY(!scanner.isOpened(), 2000);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 0);
+}
+
+TEST_F(DeviceScanner, DropsAPacketLongerThanTheBufferAndRecovers)
+{
+    // A scanner stuck sending: more than the buffer holds without a pause.
+    const QByteArray flood(BarCodeScanner::maxPacketSize + 1000, 'x');
+    for (int sent = 0; sent < flood.size(); sent += 500)
+        ASSERT_TRUE(tty.write(flood.mid(sent, 500)));
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 0);
+
+    ASSERT_TRUE(tty.write("next"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"next"});
+}
+
+TEST_F(DeviceScanner, LogsThatACodeWasReadButNotTheCode)
+{
+    ASSERT_TRUE(tty.write("U2VjcmV0TG9naW5Db2Rl"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    const QString logFile = StationCore::instance()->stationLog.currentFileName();
+    ASSERT_EVENTUALLY(TestSupport::readFile(logFile).contains("[BarCodeScanner] Readed packet"), 2000);
+    EXPECT_FALSE(TestSupport::readFile(logFile).contains("U2VjcmV0TG9naW5Db2Rl"));
+}
+
+TEST(BarCodeScannerPath, MissingDeviceStaysClosed)
+{
+    StationCore::instance();
+    for (const QString& path : {QString(), QStringLiteral("/nonexistent/ttyACM9")}) {
+        BarCodeScanner scanner;
+        scanner.open(path);
+        EXPECT_FALSE(scanner.isOpened()) << path.toStdString();
+    }
+}
+
+namespace {
+// Counts the key events that reach a widget.
+class KeyCounter : public QObject
+{
+public:
+    int presses = 0;
+    int releases = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            ++presses;
+        if (event->type() == QEvent::KeyRelease)
+            ++releases;
+        return false;
+    }
+};
+
+class KeyboardWedge : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        scanner.open(QStringLiteral(" HID "));
+        scanner.setVirtualKeyboard(&keyboard);
+        scanner.setEnabled(true);
+        edit.installEventFilter(&counter);
+    }
+
+    QWidget keyboard;
+    QLineEdit edit;
+    KeyCounter counter;
+    BarCodeScanner scanner;
+    QSignalSpy spy{&scanner, &BarCodeScanner::dataReaded};
+};
+} // namespace
+
+TEST_F(KeyboardWedge, ReturnEndsThePacketAndKeysAreSwallowed)
+{
+    EXPECT_TRUE(scanner.isOpened());
+    QTest::keyClicks(&edit, QStringLiteral("Ab1"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"Ab1\r"});
+    EXPECT_TRUE(edit.text().isEmpty());
+    EXPECT_EQ(counter.presses, 0);
+    EXPECT_EQ(counter.releases, 0);
+}
+
+TEST_F(KeyboardWedge, KeypadEnterDoesNotEndThePacket)
+{
+    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClick(&edit, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 0);
+    QTest::keyClick(&edit, Qt::Key_Return);
+    ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+    const QByteArray packet = spy.at(0).at(0).toByteArray();
+    EXPECT_TRUE(packet.startsWith("ab")) << packet.toStdString();
+    EXPECT_TRUE(packet.endsWith("\r")) << packet.toStdString();
+}
+
+TEST_F(KeyboardWedge, SetEnabledThrowsAwayAPartialCode)
+{
+    QTest::keyClicks(&edit, QStringLiteral("partial"));
+    scanner.setEnabled(true);
+    QTest::keyClicks(&edit, QStringLiteral("code"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"code\r"});
+}
+
+TEST_F(KeyboardWedge, CloseRemovesTheFilter)
+{
+    scanner.close();
+    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    EXPECT_EQ(edit.text(), QStringLiteral("ab"));
+}
+
+namespace {
+struct PassCase
+{
+    const char* name;
+    bool enabled;
+    bool keyboardGiven;
+    bool keyboardVisible;
+};
+
+void PrintTo(const PassCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class KeyboardWedgeInactive : public KeyboardWedge, public ::testing::WithParamInterface<PassCase>
+{
+};
+} // namespace
+
+TEST_P(KeyboardWedgeInactive, LeavesKeysToTheWidgets)
+{
+    const PassCase& c = GetParam();
+    scanner.setEnabled(c.enabled);
+    scanner.setVirtualKeyboard(c.keyboardGiven ? &keyboard : nullptr);
+    keyboard.setVisible(c.keyboardVisible);
+    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(edit.text(), QStringLiteral("ab"));
+    EXPECT_EQ(counter.releases, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         KeyboardWedgeInactive,
+                         ::testing::Values(PassCase{"Disabled", false, true, false},
+                                           PassCase{"NoOnScreenKeyboard", true, false, false},
+                                           PassCase{"OnScreenKeyboardShown", true, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScannerHub, BuildsOneScannerPerConfiguredDevice)
+{
+    PseudoTerminal tty;
+    TestSupport::writeConfig(QStringLiteral("[scanner]\n"
+                                            "card_reader = false\n"
+                                            "device = hid {\n"
+                                            "device = %1\n"
+                                            "device = /nonexistent/ttyACM9\n"
+                                            "}\n")
+                                 .arg(tty.path));
+    StationCore* core = StationCore::instance();
+    core->init();
+    ASSERT_EQ(core->barCodeScanners.size(), 3);
+    EXPECT_TRUE(core->barCodeScanners.at(0)->isOpened());
+    EXPECT_TRUE(core->barCodeScanners.at(1)->isOpened());
+    EXPECT_FALSE(core->barCodeScanners.at(2)->isOpened());
+    EXPECT_TRUE(core->isScannerOpened());
+    EXPECT_FALSE(core->cardScanner.isRunning());
+
+    core->stop();
+    EXPECT_FALSE(core->barCodeScanners.at(1)->isOpened());
+    EXPECT_FALSE(core->isScannerOpened() && !core->barCodeScanners.at(0)->isOpened());
+    core->destroy();
+    EXPECT_TRUE(core->barCodeScanners.isEmpty());
+}
+
+TEST(ScannerHub, WithoutConfigurationOneClosedScanner)
+{
+    StationCore* core = StationCore::instance();
+    core->init();
+    ASSERT_EQ(core->barCodeScanners.size(), 1);
+    EXPECT_FALSE(core->isScannerOpened());
+    EXPECT_TRUE(core->cardScanner.isRunning());
+    core->stop();
+    EXPECT_FALSE(core->cardScanner.isRunning());
+    core->destroy();
+}
+
+namespace {
+struct ModeCase
+{
+    const char* name;
+    Constants::QRMode mode;
+    bool offscreen;
+    bool scanners;
+    bool card;
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class QRModeEnabling : public ::testing::TestWithParam<ModeCase>
+{
+};
+} // namespace
+
+TEST_P(QRModeEnabling, EnablesTheReadersOfTheMode)
+{
+    const ModeCase& c = GetParam();
+    TestSupport::writeConfig(
+        QStringLiteral("[scanner]\ncard_reader = false\ndevice = hid {\ndevice = hid\n}\n"));
+    StationCore* core = StationCore::instance();
+    core->init();
+    core->offscreen = c.offscreen;
+    core->setQRMode(c.mode);
+    for (BarCodeScanner* scanner : core->barCodeScanners)
+        EXPECT_EQ(scanner->isEnabled(), c.scanners);
+    EXPECT_EQ(core->cardScanner.isEnabled(), c.card);
+    core->stop();
+    core->destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         QRModeEnabling,
+                         ::testing::Values(ModeCase{"None", Constants::qmNone, false, false, false},
+                                           ModeCase{"User", Constants::qmUser, false, true, true},
+                                           ModeCase{"Device", Constants::qmDevice, false, true, false},
+                                           ModeCase{"OffscreenNone", Constants::qmNone, true, true, true},
+                                           ModeCase{"OffscreenDevice", Constants::qmDevice, true, true,
+                                                    true}),
+                         [](const auto& info) { return std::string(info.param.name); });
