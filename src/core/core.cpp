@@ -14,6 +14,7 @@
 #include "jalt/vx_chunk_stream.h"
 #include "jalt/vx_file.h"
 #include "readers/barcodescanner.h"
+#include "readers/cryptography.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
 
@@ -471,10 +472,59 @@ QString StationCore::trEnumP(Constants::DeviceValueType value)
 
 void StationCore::barCodeReaded(QByteArray data)
 {
-    Q_UNUSED(data);
+    data = data.trimmed();
+    if (data.isEmpty())
+        return;
+    const QPair<QString, QString> login = qrLoginDecrypt(data);
+    const QString text = QString::fromLatin1(data).trimmed();
+    if (offscreen) {
+        // The off-screen workflow takes the input once it is built; until then
+        // nothing acts on it, so nothing opens without a screen.
+        return;
+    }
+    switch (qrMode()) {
+    case Constants::qmUser:
+        if (!login.first.isEmpty()) {
+            qrLoginReaded(login.first, login.second);
+        } else {
+            log(tr("[QRScanner] Invalid code"), lcWarning);
+            showMessage(tr("User scan"), tr("Invalid code!"));
+        }
+        break;
+    case Constants::qmDevice:
+        qrDeviceReaded(text);
+        break;
+    case Constants::qmNone:
+        break;
+    }
+}
+
+void StationCore::qrLoginReaded(const QString& login, const QString& password)
+{
+    const DatabaseStructs::User user = Database::instance()->userByLogin(login);
+    if (user.isValid())
+        Q_EMIT loginSuccessful(user, password);
+    else
+        Q_EMIT loginFailed(user, password);
+}
+
+void StationCore::qrDeviceReaded(const QString& serial)
+{
+    const DatabaseStructs::Device device = Database::instance()->deviceBySerial(serial);
+    if (device.isValid())
+        Q_EMIT deviceDetected(device);
+    else
+        showMessage(tr("Device scan"), tr("Device not found!"));
 }
 
 void StationCore::cardReaded(QString personNumber)
 {
-    Q_UNUSED(personNumber);
+    const DatabaseStructs::User user =
+        personNumber.isEmpty() ? DatabaseStructs::User() : Database::instance()->userByPersonNumber(personNumber);
+    if (offscreen || qrMode() != Constants::qmUser)
+        return;
+    if (user.isValid())
+        Q_EMIT loginSuccessful(user, QString());
+    else
+        Q_EMIT loginFailed(user, QString());
 }

@@ -172,6 +172,8 @@ private:
     ~StationCore() override;
 
     void readConfiguration();
+    void qrLoginReaded(const QString& login, const QString& password);
+    void qrDeviceReaded(const QString& serial);
     void openReaders();
     void followOffscreen();
     // Reads the output of "xrandr --listmonitors"; false when it shows no monitor.

@@ -10,6 +10,7 @@
 
 #include "core/core.h"
 #include "readers/cardscanner.h"
+#include "storage/database.h"
 #include "support/test_support.h"
 #include "virtual_card/pcscd_runner.h"
 #include "virtual_card/virtual_card.h"
@@ -248,5 +249,36 @@ TEST_F(CardReader, HubStartsTheReaderAndEnablesItForUserIdentification)
 
     core->stop();
     EXPECT_FALSE(core->cardScanner.isRunning());
+    core->destroy();
+}
+
+TEST_F(CardReader, HubRoutesAKnownCardToLoginAndAnUnknownToFailure)
+{
+    TestSupport::writeConfig(QStringLiteral("[scanner]\ncard_reader = true\n"));
+    StationCore* core = StationCore::instance();
+    core->init();
+    DatabaseStructs::User staff;
+    staff.id = 8;
+    staff.login = QStringLiteral("anna");
+    staff.personNumber = QStringLiteral("123456");
+    Database::instance()->lock();
+    Database::instance()->addUser(staff);
+    Database::instance()->unlock();
+    QSignalSpy success(core, &StationCore::loginSuccessful);
+    QSignalSpy failure(core, &StationCore::loginFailed);
+    core->setQRMode(Constants::qmUser);
+
+    card->setSettings(staffCard("00 12 34 56"));
+    card->insert();
+    ASSERT_EVENTUALLY(success.count() == 1, readMs);
+    EXPECT_EQ(success.at(0).at(0).value<DatabaseStructs::User>().id, 8);
+    EXPECT_EQ(success.at(0).at(1).toString(), QString());
+
+    card->remove();
+    card->setSettings(staffCard("00 65 43 21"));
+    card->insert();
+    ASSERT_EVENTUALLY(failure.count() == 1, readMs);
+    EXPECT_FALSE(failure.at(0).at(0).value<DatabaseStructs::User>().isValid());
+    core->stop();
     core->destroy();
 }
