@@ -21,6 +21,14 @@ const int updateIndexes = 4;
 // The depth of Database::lock() on this thread: a request under it would
 // wait for the database thread, which may be waiting for the lock.
 thread_local int recordLockDepth = 0;
+
+// A full download adds thousands of records under one lock: the statement
+// text is made once.
+QString replaceStatement(const char* table)
+{
+    return QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
+        .arg(QString::fromLatin1(table));
+}
 } // namespace
 
 Database* Database::instance()
@@ -159,27 +167,24 @@ void Database::addUser(const User& user)
     // and keeps a forgotten bracket from racing a look-up.
     VXMutexLocker locker(&recordMutex);
     putUser(user);
-    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
-                 .arg(QString::fromLatin1(DatabaseStructs::table_users)),
-             {{QStringLiteral("id"), user.id}, {QStringLiteral("d"), vxqSerialize(user)}});
+    static const QString text = replaceStatement(DatabaseStructs::table_users);
+    addQuery(text, {{QStringLiteral("id"), user.id}, {QStringLiteral("d"), vxqSerialize(user)}});
 }
 
 void Database::addDevice(const Device& device)
 {
     VXMutexLocker locker(&recordMutex);
     putDevice(device);
-    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
-                 .arg(QString::fromLatin1(DatabaseStructs::table_devices)),
-             {{QStringLiteral("id"), device.id}, {QStringLiteral("d"), vxqSerialize(device)}});
+    static const QString text = replaceStatement(DatabaseStructs::table_devices);
+    addQuery(text, {{QStringLiteral("id"), device.id}, {QStringLiteral("d"), vxqSerialize(device)}});
 }
 
 void Database::addDeviceFault(const DeviceFault& fault)
 {
     VXMutexLocker locker(&recordMutex);
     putDeviceFault(fault);
-    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
-                 .arg(QString::fromLatin1(DatabaseStructs::table_device_faults)),
-             {{QStringLiteral("id"), fault.id}, {QStringLiteral("d"), vxqSerialize(fault)}});
+    static const QString text = replaceStatement(DatabaseStructs::table_device_faults);
+    addQuery(text, {{QStringLiteral("id"), fault.id}, {QStringLiteral("d"), vxqSerialize(fault)}});
 }
 
 void Database::setDeviceUser(int deviceId, int userId)
