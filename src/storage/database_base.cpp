@@ -46,9 +46,6 @@ bool isBusy(const QSqlError& error)
 
 DatabaseBase::DatabaseBase()
 {
-    // The resources live in a static library: naming them here keeps the
-    // linker from dropping them, schema included.
-    Q_INIT_RESOURCE(resources);
     // Bound values are left out: they may hold password hashes.
     VEXO::SQLQuery::setFailHandler([](const QString& text, const Binds&, const QSqlError& error) {
         qDebug().noquote().nospace() << "Sql error: query = \"" << text << "\"," << error;
