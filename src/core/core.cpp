@@ -15,6 +15,7 @@
 #include "jalt/vx_file.h"
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
+#include "server/server.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
 
@@ -75,6 +76,8 @@ void StationCore::init()
 
     cellController.start(
         readDuration(QStringLiteral("cells"), QStringLiteral("tick_time"), QStringLiteral("10 Hz")));
+    giveLogic.init();
+    returnLogic.init();
 
     if (support_offscreen) {
         monitorThread.start([this] { monitor_present.store(detectMonitor()); }, VXSystemTime::fromSec(2));
@@ -312,6 +315,11 @@ void StationCore::restartGoToStartTimer(VXSystemTime period)
     startIndexedTimer(1, period);
 }
 
+void StationCore::restartGoToStartTimer()
+{
+    restartGoToStartTimer(timeouts.goto_start);
+}
+
 int StationCore::remainsGoToStartTimer() const
 {
     return indexedTimerRemainingTime(1);
@@ -345,6 +353,7 @@ void StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const 
             .arg(cell.number)
             .arg(lock ? QStringLiteral("lock") : QStringLiteral("unlock"), reason),
         lcWarning);
+    Database::instance()->queueChange(Server::makeCellLockStatus(cell.devicePointCellId, lock, reason));
 }
 
 bool StationCore::detectMonitor()

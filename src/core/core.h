@@ -16,6 +16,8 @@
 #include "readers/cardscanner.h"
 #include "storage/database_structs.h"
 #include "vexo/indexed_timer.h"
+#include "workflows/logic_give_device.h"
+#include "workflows/logic_return_device.h"
 
 class BarCodeScanner;
 class QLineEdit;
@@ -69,6 +71,8 @@ public:
     Constants::QRMode qrMode() const { return Constants::QRMode(qr_mode.load()); }
 
     void restartGoToStartTimer(VXSystemTime period);
+    // With goto_start.
+    void restartGoToStartTimer();
     int remainsGoToStartTimer() const;
     void stopGoToStartTimer();
 
@@ -107,6 +111,8 @@ public:
     CardScanner cardScanner;
     CellsLogic cellsLogic;
     StationDialog* dialog = nullptr;
+    StationGiveDeviceLogic giveLogic;
+    StationReturnDeviceLogic returnLogic;
     QStringList lock_reasons;
     QString css_small;
     QString css_normal;

@@ -195,6 +195,22 @@ void Database::setDeviceUser(int deviceId, int userId)
         found->userId = userId;
 }
 
+void Database::queueChange(const DatabaseStructs::ChangeServer& change)
+{
+    static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
+                                    .arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
+    addQuery(text, {{QStringLiteral("d"), vxqSerialize(change)}});
+    if (change.hasCell())
+        StationCore::instance()->cellsLogic.setCellState(change.cell, CellsLogic::csChanging);
+}
+
+void Database::queueLog(const DatabaseStructs::ServerLog& log)
+{
+    static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
+                                    .arg(QString::fromLatin1(DatabaseStructs::table_server_logs));
+    addQuery(text, {{QStringLiteral("d"), vxqSerialize(log)}});
+}
+
 void Database::lock()
 {
     recordMutex.lock();

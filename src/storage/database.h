@@ -56,6 +56,13 @@ public:
     // In memory only; a later addDevice stores it.
     void setDeviceUser(int deviceId, int userId);
 
+    // Upload queues: the record waits in its table until the server link has
+    // delivered it. A change of a cell marks that cell as changing at once.
+    // queueChange on the GUI thread (it touches the cell model); queueLog on
+    // any thread.
+    void queueChange(const DatabaseStructs::ChangeServer& change);
+    void queueLog(const DatabaseStructs::ServerLog& log);
+
     // The record mutex, for changes of several records in one go. Re-entrant.
     // No request() while it is held: the database thread takes it too.
     void lock();

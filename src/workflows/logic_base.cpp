@@ -1,0 +1,257 @@
+#include "workflows/logic_base.h"
+
+#include "core/core.h"
+#include "storage/database.h"
+
+namespace {
+StationCore* core()
+{
+    return StationCore::instance();
+}
+} // namespace
+
+StationLogicBase::StationLogicBase() = default;
+
+StationLogicBase::~StationLogicBase() = default;
+
+void StationLogicBase::init()
+{
+    StationCore* hub = core();
+    connect(hub, &StationCore::logicsTimeoutRequest, this, [this] { onLogicsTimeout(); });
+    connect(hub, &StationCore::cancelLogicsRequest, this, [this] { end(); });
+    connect(hub, &StationCore::loginSuccessful, this, &StationLogicBase::loginSuccessful);
+    connect(hub, &StationCore::loginFailed, this, &StationLogicBase::loginFailed);
+    connect(hub, &StationCore::deviceDetected, this, &StationLogicBase::deviceDetected);
+    connect(Database::instance(), &Database::devicesChanged, this, [this] {
+        if (active && device.isValid())
+            device = Database::instance()->deviceByID(device.id);
+    });
+    connect(hub, &StationCore::cellsChanged, this, [this] {
+        if (active && workCell.isValid())
+            workCell = core()->cellsLogic.getCellByNumber(workCell.number);
+    });
+    connect(&hub->cellsLogic, &CellsLogic::cellClosed, this, [this](int number) { onCellClosed(number); });
+    connect(&hub->cellsLogic, &CellsLogic::cellOpened, this, [this](int number) { onCellOpened(number); });
+
+    bindIndexedTimer(1, [this] { openGiveUp(); });
+    setIndexedTimerSingleShot(1, true);
+    bindIndexedTimer(2, [this] { openRetry(); });
+}
+
+void StationLogicBase::begin(Constants::ActiveScreen returnTo)
+{
+    ++serial;
+    user = DatabaseStructs::User();
+    device = DatabaseStructs::Device();
+    workCell = CellsLogic::Cell();
+    returnScreen = returnTo;
+    core()->setQRMode(Constants::qmUser);
+    core()->setActiveScreen(Constants::asIdentifyUser);
+    active = true;
+    result = false;
+    closeCellWaiting = false;
+    logicBegin();
+}
+
+void StationLogicBase::end()
+{
+    stopTimeout();
+    closeCellWaiting = false;
+    openCellWaiting = false;
+    if (!active)
+        return;
+    // Cleared before the screen changes: the logicsTimeoutRequest that a
+    // return to the start or administration screen emits finds this run over.
+    active = false;
+    core()->setActiveScreen(returnScreen);
+    core()->cellController.resetQueryBoard();
+    Q_EMIT done(result);
+}
+
+void StationLogicBase::endRun(int runSerial)
+{
+    if (runSerial == serial)
+        end();
+}
+
+void StationLogicBase::setWorkCell(const CellsLogic::Cell& cell)
+{
+    workCell = cell;
+    if (cell.isValid())
+        core()->cellController.setQueryBoard(cell.address.board);
+    else
+        core()->cellController.resetQueryBoard();
+}
+
+void StationLogicBase::startCellOpen()
+{
+    openCellWaiting = true;
+    if (workCell.number == givenUpCell)
+        givenUpCell = -1;
+    core()->setActiveScreen(Constants::asOpenCell);
+    // The open-cell page of the window will show workCell.number here; the
+    // workflows run without a window too, so such calls check mainWindow.
+    core()->cellsLogic.openCell(workCell, false);
+    openTime.reset();
+    startTimeout();
+}
+
+void StationLogicBase::startTimeout()
+{
+    startIndexedTimer(1, core()->timeouts.max_try_open_cell);
+    startIndexedTimer(2, core()->timeouts.reopen_cell);
+}
+
+void StationLogicBase::stopTimeout()
+{
+    stopIndexedTimer(1);
+    stopIndexedTimer(2);
+}
+
+void StationLogicBase::setCloseCellWaiting(bool waiting)
+{
+    closeCellWaiting = waiting;
+}
+
+void StationLogicBase::setUser(const DatabaseStructs::User& u)
+{
+    user = u;
+}
+
+void StationLogicBase::openRetry()
+{
+    // Both timers may be due in the same turn of the event loop; at the
+    // give-up the door is no longer waited for, so nothing is sent then.
+    if (!openCellWaiting || openTime.elapsed() >= core()->timeouts.max_try_open_cell)
+        return;
+    core()->log(QStringLiteral("[CellsLogic] Open and wait cell %1 retry").arg(workCell.number),
+                StationCore::lcInfo);
+    core()->cellsLogic.openCell(workCell, false);
+}
+
+void StationLogicBase::openGiveUp()
+{
+    const int runSerial = serial;
+    stopTimeout();
+    openCellWaiting = false;
+    givenUpCell = workCell.number;
+    StationCore* hub = core();
+    if (hub->reset_cell_priority_on_error) {
+        hub->cellsLogic.touchCell(workCell);
+        hub->log(QStringLiteral("[CellsLogic] Reset priority for %1").arg(workCell.number),
+                 StationCore::lcInfo);
+    }
+    if (hub->block_on_open_timeout)
+        hub->setCellBlocked(workCell, true, tr("Open timeout"));
+    openCellTimeout();
+    endRun(runSerial);
+}
+
+void StationLogicBase::onLogicsTimeout()
+{
+    if (!closeCellWaiting) {
+        end();
+        return;
+    }
+    // Cleared before the hook shows its message: a door closing while the
+    // message is up must not also count as a successful close.
+    const int runSerial = serial;
+    setCloseCellWaiting(false);
+    closeCellTimeout();
+    endRun(runSerial);
+}
+
+void StationLogicBase::onCellClosed(int number)
+{
+    if (!active || !workCell.isValid() || !closeCellWaiting || number != workCell.number)
+        return;
+    const int runSerial = serial;
+    result = true;
+    setCloseCellWaiting(false);
+    closeCellDone();
+    endRun(runSerial);
+}
+
+void StationLogicBase::onCellOpened(int number)
+{
+    if (active && workCell.isValid() && openCellWaiting && number == workCell.number) {
+        openCellWaiting = false;
+        stopTimeout();
+        openCellDone();
+        return;
+    }
+    if (number == givenUpCell) {
+        // The lock answered after the run had given up and recorded the
+        // failure: the door is open, but nobody is issued or returns anything.
+        givenUpCell = -1;
+        core()->log(QStringLiteral("[%1] Cell %2 opened after the open timeout").arg(title).arg(number),
+                    StationCore::lcWarning);
+    }
+}
+
+void StationLogicBase::loginSuccessful(DatabaseStructs::User u, QString password)
+{
+    Q_UNUSED(password);
+    if (!active)
+        return;
+    user = u;
+    core()->setQRMode(Constants::qmNone);
+    if (u.isBlocked) {
+        const int runSerial = serial;
+        const QString text = tr("User is blocked");
+        core()->log(QStringLiteral("[%1] %2").arg(title, text), StationCore::lcError);
+        showMessage(text);
+        endRun(runSerial);
+        return;
+    }
+    core()->restartGoToStartTimer();
+    userAccepted();
+}
+
+void StationLogicBase::loginFailed(DatabaseStructs::User u, QString password)
+{
+    Q_UNUSED(u);
+    Q_UNUSED(password);
+    if (!active)
+        return;
+    const int runSerial = serial;
+    const QString text = tr("Invalid user");
+    core()->log(QStringLiteral("[%1] %2").arg(title, text), StationCore::lcError);
+    core()->setQRMode(Constants::qmNone);
+    showMessage(text);
+    endRun(runSerial);
+}
+
+void StationLogicBase::deviceDetected(DatabaseStructs::Device d)
+{
+    if (!active)
+        return;
+    device = d;
+    core()->setQRMode(Constants::qmNone);
+    core()->restartGoToStartTimer();
+    deviceAccepted();
+}
+
+void StationLogicBase::showMessage(const QString& text)
+{
+    core()->showMessage(title, text);
+}
+
+void StationLogicBase::showMessageThenEnd(const QString& text)
+{
+    const int runSerial = serial;
+    showMessage(text);
+    endRun(runSerial);
+}
+
+void StationLogicBase::recordDeviceHolder(int holderId)
+{
+    Database* db = Database::instance();
+    db->lock();
+    const DatabaseStructs::Device fresh = db->deviceByID(device.id);
+    if (fresh.isValid())
+        device = fresh;
+    db->setDeviceUser(device.id, holderId);
+    device.userId = holderId;
+    db->unlock();
+}

@@ -1,0 +1,101 @@
+#include "workflows/logic_give_device.h"
+
+#include "core/core.h"
+#include "server/server.h"
+#include "storage/database.h"
+
+namespace {
+StationCore* core()
+{
+    return StationCore::instance();
+}
+} // namespace
+
+void StationGiveDeviceLogic::logicBegin()
+{
+    title = tr("Issue device");
+}
+
+void StationGiveDeviceLogic::userAccepted()
+{
+    giveDevice(core()->cellsLogic.getAvailableDevice(false));
+}
+
+void StationGiveDeviceLogic::deviceAccepted() {}
+
+void StationGiveDeviceLogic::giveDevice(const CellsLogic::Cell& cell)
+{
+    setWorkCell(cell);
+    device = cell.device;
+    CellsLogic& cells = core()->cellsLogic;
+    core()->log(
+        QStringLiteral("[GiveDeviceLogic] Start, %1 free, %2 av dev,  cell = %3,  user = %4,  device = %5")
+            .arg(cells.freeCellsCount())
+            .arg(cells.availableDevicesInCellsCount())
+            .arg(cell.number)
+            .arg(user.id)
+            .arg(device.id),
+        StationCore::lcInfo);
+    if (!cell.isValid()) {
+        const QString text = tr("No free cells");
+        queueOperation(Constants::doIssueFailed, cell, text);
+        core()->log("[GiveDeviceLogic] No free cells", StationCore::lcError);
+        showMessageThenEnd(text);
+        return;
+    }
+    startCellOpen();
+}
+
+void StationGiveDeviceLogic::openCellDone()
+{
+    const CellsLogic::Cell cell = workCell;
+    CellsLogic& cells = core()->cellsLogic;
+    cells.counterIncOpenOk();
+    core()->log(QStringLiteral("[GiveDeviceLogic] Open and wait cell %1 done in %2 seconds")
+                    .arg(cell.number)
+                    .arg(double(openTime.elapsed_m()) / 1000.0, 0, 'f', 2),
+                StationCore::lcInfo);
+    // The close-cell page takes the user and the cell number, the problem
+    // page the user and the device, once the window has them.
+    recordDeviceHolder(user.id);
+    core()->counterIncDeviceTaken();
+    cells.setCellUserDevice(cell.number, user, DatabaseStructs::Device());
+    queueOperation(Constants::doIssued, cell, QString());
+    core()->setActiveScreen(Constants::asCloseCell);
+    cells.counterIncCloseAll();
+    setCloseCellWaiting(true);
+}
+
+void StationGiveDeviceLogic::openCellTimeout()
+{
+    const QString text = tr("Open cell error");
+    queueOperation(Constants::doIssueFailed, workCell, text);
+    core()->cellsLogic.counterIncOpenFail();
+    core()->log(QStringLiteral("[GiveDeviceLogic] Open cell %1 timeout").arg(workCell.number),
+                StationCore::lcError);
+    showMessage(text);
+}
+
+void StationGiveDeviceLogic::closeCellDone()
+{
+    core()->cellsLogic.counterIncCloseOk();
+    showMessage(tr("Successful"));
+}
+
+void StationGiveDeviceLogic::closeCellTimeout()
+{
+    if (core()->block_on_close_timeout)
+        core()->setCellBlocked(workCell, true, tr("Close timeout"));
+    queueOperation(Constants::doCloseTimeout, workCell, QString());
+    core()->cellsLogic.counterIncCloseFail();
+    core()->log(QStringLiteral("[GiveDeviceLogic] Close cell %1 timeout").arg(workCell.number),
+                StationCore::lcError);
+    showMessage(tr("Close cell timeout"));
+}
+
+void StationGiveDeviceLogic::queueOperation(Constants::DeviceOperation operation,
+                                            const CellsLogic::Cell& cell,
+                                            const QString& comment)
+{
+    Database::instance()->queueChange(Server::makeOperation(operation, device.id, user.id, cell, comment));
+}
