@@ -340,6 +340,16 @@ void StationCore::showMessage(const QString& messageTitle, const QString& text)
     dialog->buttonCancel->hide();
     dialog->exec();
     dialog->buttonCancel->show();
+    // Answered before its lifetime ran out: the screen goes on with its own
+    // inactivity time-out instead of leaving when the message would have.
+    if (isIndexedTimerActive(1)) {
+        if (active_screen == Constants::asStart)
+            stopGoToStartTimer();
+        else if (active_screen == Constants::asCloseCell)
+            restartGoToStartTimer(timeouts.max_return_device);
+        else
+            restartGoToStartTimer(timeouts.goto_start);
+    }
 }
 
 void StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason)

@@ -1,0 +1,219 @@
+#include "storage/database.h"
+#include "workflows/workflow_fixture.h"
+
+using GiveDevice = WorkflowTest;
+
+namespace {
+bool screenSeen(const QSignalSpy& spy, int screen)
+{
+    for (const QList<QVariant>& args : spy)
+        if (args.at(0).toInt() == screen)
+            return true;
+    return false;
+}
+} // namespace
+
+TEST_F(GiveDevice, DoorOpensThenClosesIssuesTheDevice)
+{
+    start();
+    core->giveLogic.begin(Constants::asStart);
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyUser);
+    EXPECT_EQ(core->qrMode(), Constants::qmUser);
+    core->cardReaded(QStringLiteral("89"));
+    EXPECT_EQ(core->activeScreen(), Constants::asOpenCell);
+
+    // The simulated lock opens on the command; the door stays open.
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    EXPECT_GE(openFrames(0), 1);
+    EXPECT_EQ(openFrames(1) + openFrames(2), 0);
+    EXPECT_EQ(deviceRecord(12).userId, 4);
+    const CellsLogic::Cell cell = core->cellsLogic.getCellByNumber(1);
+    EXPECT_EQ(cell.deviceId, -1);
+    EXPECT_FALSE(cell.device.isValid());
+    EXPECT_EQ(cell.user.id, 4);
+    EXPECT_EQ(cell.lastOperationUserId, 4);
+    EXPECT_EQ(cell.state, CellsLogic::csChanging);
+    EXPECT_EQ(core->counterDeviceTaken(), 1);
+
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
+    EXPECT_EQ(changes[0].path, QStringLiteral("api/KalmireSync/CreateOperation"));
+    EXPECT_EQ(changes[0].cell, 1);
+    const QJsonObject body = changes[0].body.object();
+    EXPECT_EQ(body.value("operation").toInt(-1), int(Constants::doIssued));
+    EXPECT_EQ(body.value("deviceId").toInt(), 12);
+    EXPECT_EQ(body.value("userId").toInt(), 4);
+    EXPECT_EQ(body.value("devicePointCellId").toInt(), 101);
+    EXPECT_EQ(body.value("comment").toString(), QString());
+    EXPECT_TRUE(giveDone->isEmpty());
+
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+    EXPECT_EQ(core->cellsLogic.counterCloseOk(), 1);
+    EXPECT_TRUE(returnDone->isEmpty());
+}
+
+TEST_F(GiveDevice, DoorThatNeverOpensIsGivenUpAndBlocked)
+{
+    Options options;
+    options.reopenCell = QStringLiteral("100 ms");
+    options.maxTryOpenCell = QStringLiteral("300 ms");
+    options.blockOnOpenTimeout = true;
+    start(options);
+    sim.setJammed(0, 0, true);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    const qint64 gaveUpUs = LockSimulator::nowUs();
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Open cell error"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+
+    // The first command and the repeats at 100 and 200 ms; the repeat due
+    // together with the give-up at 300 ms sends nothing.
+    const int opens = openFrames(0);
+    EXPECT_GE(opens, 2);
+    EXPECT_LE(opens, 3);
+    EXPECT_LT(lastOpenFrameUs(0), gaveUpUs);
+    QTest::qWait(300); // three repeat periods
+    EXPECT_EQ(openFrames(0), opens);
+
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 2, 3000);
+    EXPECT_EQ(changes[0].path, QStringLiteral("api/KalmireSync/SetCellsLockStatus"));
+    EXPECT_EQ(changes[0].body.toJson(QJsonDocument::Compact),
+              QByteArray(R"([{"description":"Open timeout","id":101,"isLocked":true}])"));
+    EXPECT_EQ(changes[1].operation(), int(Constants::doIssueFailed));
+    EXPECT_EQ(changes[1].comment(), QStringLiteral("Open cell error"));
+    EXPECT_EQ(changes[1].body.object().value("deviceId").toInt(), 12);
+    EXPECT_TRUE(core->cellsLogic.getCellByNumber(1).isLocked);
+    EXPECT_EQ(deviceRecord(12).userId, 1);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(1).deviceId, 12);
+    EXPECT_EQ(core->cellsLogic.counterOpenFail(), 1);
+}
+
+TEST_F(GiveDevice, OpeningAfterTheGiveUpIsOnlyAWarning)
+{
+    start();
+    sim.setJammed(0, 0, true);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+
+    sim.setDoor(0, 0, true);
+    ASSERT_EVENTUALLY(
+        TestSupport::logHas(QStringLiteral("[Issue device] Cell 1 opened after the open timeout")), 3000);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssueFailed});
+    EXPECT_EQ(deviceRecord(12).userId, 1);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(1).deviceId, 12);
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+}
+
+TEST_F(GiveDevice, DoorThatNeverClosesTimesOutAfterTheIssue)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("300 ms");
+    options.blockOnCloseTimeout = true;
+    start(options);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Close cell timeout"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_EQ(queuedOperations(), (QVector<int>{Constants::doIssued, Constants::doCloseTimeout}));
+    const QVector<QueuedChange> changes = queuedChanges();
+    ASSERT_EQ(changes.size(), 3);
+    EXPECT_EQ(changes[1].path, QStringLiteral("api/KalmireSync/SetCellsLockStatus"));
+    EXPECT_TRUE(changes[1].body.toJson().contains("Close timeout"));
+    EXPECT_EQ(changes[2].comment(), QString());
+    EXPECT_EQ(changes[2].body.object().value("deviceId").toInt(), 12);
+    // The issue stands.
+    EXPECT_EQ(deviceRecord(12).userId, 4);
+    EXPECT_TRUE(core->cellsLogic.getCellByNumber(1).isLocked);
+    EXPECT_EQ(core->cellsLogic.counterCloseFail(), 1);
+}
+
+TEST_F(GiveDevice, DoorClosingDuringTheTimeoutMessageIsNoSuccess)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("300 ms");
+    options.messageLifetime = QStringLiteral("600 ms");
+    start(options);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(messages.size() == 1, 3000);
+    ASSERT_EQ(messages.first(), QStringLiteral("Issue device: Close cell timeout"));
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(!core->cellsLogic.isCellOpened(1), 3000);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    QTest::qWait(100); // the door's close has been sampled and handled
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Close cell timeout"});
+    EXPECT_EQ(core->cellsLogic.counterCloseOk(), 0);
+}
+
+TEST_F(GiveDevice, NoChargedDeviceEndsAtOnceWithoutOpening)
+{
+    start();
+    DatabaseStructs::Device flat = device12();
+    flat.lastCharge = 10;
+    putDevice(1, flat);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EQ(giveDone->count(), 1);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: No free cells"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_FALSE(screenSeen(*screens, Constants::asOpenCell));
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
+    EXPECT_EQ(changes[0].operation(), int(Constants::doIssueFailed));
+    EXPECT_EQ(changes[0].comment(), QStringLiteral("No free cells"));
+    EXPECT_EQ(changes[0].cell, -1);
+    EXPECT_EQ(changes[0].body.object().value("deviceId").toInt(), -1);
+    EXPECT_EQ(changes[0].body.object().value("userId").toInt(), 4);
+    QTest::qWait(100); // ten poll periods
+    EXPECT_EQ(openFrames(0) + openFrames(1) + openFrames(2), 0);
+}
+
+struct RefusedCase
+{
+    const char* name;
+    const char* card;
+    const char* message;
+};
+class GiveDeviceRefused : public WorkflowTest, public ::testing::WithParamInterface<RefusedCase>
+{
+};
+
+TEST_P(GiveDeviceRefused, EndsTheRunQueuingNothing)
+{
+    start();
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QString::fromLatin1(GetParam().card));
+    ASSERT_EQ(giveDone->count(), 1);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{QString::fromLatin1(GetParam().message)});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    ASSERT_EVENTUALLY(
+        TestSupport::logHas(
+            QString::fromLatin1(GetParam().message).replace("Issue device: ", "[Issue device] ")),
+        2000);
+    QTest::qWait(100); // ten poll periods
+    EXPECT_TRUE(queuedChanges().isEmpty());
+    EXPECT_EQ(openFrames(0), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         GiveDeviceRefused,
+                         ::testing::Values(RefusedCase{"BlockedUser", "77", "Issue device: User is blocked"},
+                                           RefusedCase{"UnknownCard", "999", "Issue device: Invalid user"}),
+                         [](const auto& info) { return std::string(info.param.name); });

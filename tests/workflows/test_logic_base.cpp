@@ -1,0 +1,98 @@
+#include <QTimer>
+
+#include "storage/database.h"
+#include "ui/dialog.h"
+#include "workflows/workflow_fixture.h"
+
+using Workflows = WorkflowTest;
+
+TEST_F(Workflows, InactivityReturnsToStartAndEndsTheRunOnce)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("150 ms");
+    start(options);
+    core->giveLogic.begin(Constants::asStart);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    QTest::qWait(300); // two more inactivity periods
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_TRUE(returnDone->isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(Workflows, CancelWhileOpeningSendsNoFurtherOpenCommand)
+{
+    start();
+    sim.setJammed(0, 0, true);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(openFrames(0) >= 1, 3000);
+    Q_EMIT core->cancelLogicsRequest();
+    ASSERT_EQ(giveDone->count(), 1);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    QTest::qWait(30); // a command already handed to the controller goes out
+    const int opens = openFrames(0);
+    QTest::qWait(400); // past the give-up time, more than six repeat periods
+    EXPECT_EQ(openFrames(0), opens);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(queuedChanges().isEmpty());
+}
+
+TEST_F(Workflows, OnlyTheActiveWorkflowHearsTheUser)
+{
+    start();
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    QTest::qWait(100); // ten poll periods: the issue did not open a cell
+    EXPECT_EQ(openFrames(0), 0);
+    EXPECT_TRUE(giveDone->isEmpty());
+}
+
+TEST_F(Workflows, EndOnAnIdleWorkflowEmitsNothing)
+{
+    start();
+    core->giveLogic.end();
+    EXPECT_TRUE(giveDone->isEmpty());
+    EXPECT_EQ(screens->count(), 0);
+}
+
+TEST_F(Workflows, MessageEndsOnlyTheRunThatShowedIt)
+{
+    start();
+    // A batch: the next run begins on a queued done of the previous one.
+    int begun = 0;
+    QObject::connect(
+        &core->giveLogic, &StationLogicBase::done, core,
+        [&] {
+            if (begun++ == 0)
+                core->giveLogic.begin(Constants::asAdministration);
+        },
+        Qt::QueuedConnection);
+    core->giveLogic.begin(Constants::asAdministration);
+
+    // While "User is blocked" is shown, the run is cancelled and the next one
+    // begins inside the dialog's loop; the dialog closes a little later.
+    bool cancelled = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (cancelled || core->dialog->isHidden())
+            return;
+        cancelled = true;
+        Q_EMIT core->cancelLogicsRequest();
+        QTimer::singleShot(20, core->dialog, [this] { core->dialog->done(1); });
+    });
+    probe.start(2);
+    core->cardReaded(QStringLiteral("77"));
+    ASSERT_TRUE(cancelled);
+    EXPECT_EQ(messages, QStringList{"Issue device: User is blocked"});
+    EXPECT_EQ(begun, 1);
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_TRUE(core->giveLogic.isActive());
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyUser);
+    EXPECT_EQ(core->qrMode(), Constants::qmUser);
+}

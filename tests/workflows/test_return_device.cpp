@@ -1,0 +1,165 @@
+#include "storage/database.h"
+#include "support/dialog_answer.h"
+#include "workflows/workflow_fixture.h"
+
+using ReturnDevice = WorkflowTest;
+
+namespace {
+// The free cell the return chose: the one whose door was commanded open.
+int commandedLock(const LockSimulator& sim)
+{
+    for (const LockSimulator::Frame& frame : sim.frames())
+        if (frame.open)
+            return frame.lock;
+    return -1;
+}
+} // namespace
+
+struct IdentifyCase
+{
+    const char* name;
+    bool scan; // the sticker on the scanner, or a pick from the serial search
+};
+class ReturnDeviceIdentified : public WorkflowTest, public ::testing::WithParamInterface<IdentifyCase>
+{
+};
+
+TEST_P(ReturnDeviceIdentified, PutsTheDeviceInAFreeCell)
+{
+    start();
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
+    EXPECT_EQ(core->qrMode(), Constants::qmDevice);
+    if (GetParam().scan)
+        core->barCodeReaded(QByteArray("SN-0020\r"));
+    else
+        Q_EMIT core->deviceDetected(Database::instance()->deviceBySerial(QStringLiteral("SN-0020")));
+    EXPECT_EQ(core->activeScreen(), Constants::asOpenCell);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    const int lock = commandedLock(sim);
+    ASSERT_TRUE(lock == 1 || lock == 2) << lock; // cell 1 holds a device
+    const int number = lock + 1;
+    // The holder is cleared when the door opens, before it closes.
+    EXPECT_EQ(deviceRecord(20).userId, 0);
+    const CellsLogic::Cell cell = core->cellsLogic.getCellByNumber(number);
+    EXPECT_EQ(cell.deviceId, 20);
+    EXPECT_EQ(cell.device.id, 20);
+    EXPECT_EQ(cell.user.id, 4);
+    EXPECT_FALSE(cell.isAmbiguous());
+    EXPECT_EQ(core->counterDeviceReturned(), 1);
+
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
+    EXPECT_EQ(changes[0].cell, number);
+    const QJsonObject body = changes[0].body.object();
+    EXPECT_EQ(body.value("operation").toInt(-1), int(Constants::doReturned));
+    EXPECT_EQ(body.value("deviceId").toInt(), 20);
+    EXPECT_EQ(body.value("userId").toInt(), 4);
+    EXPECT_EQ(body.value("devicePointCellId").toInt(), 100 + number);
+    EXPECT_EQ(body.value("comment").toString(), QString());
+
+    sim.setDoor(0, lock, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_TRUE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_TRUE(giveDone->isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ReturnDeviceIdentified,
+                         ::testing::Values(IdentifyCase{"ByScannedSerial", true},
+                                           IdentifyCase{"BySerialSearch", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReturnDevice, UnknownStickerKeepsWaitingForTheDevice)
+{
+    start();
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    {
+        DialogAnswer answer(core->dialog, DialogAnswer::clickOk());
+        core->barCodeReaded(QByteArray("SN-9999"));
+        EXPECT_TRUE(answer.answered);
+    }
+    EXPECT_EQ(messages, QStringList{"Device scan: Device not found!"});
+    QTest::qWait(100); // past the message's lifetime: the answered message leaves the screen as it is
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
+    EXPECT_EQ(core->qrMode(), Constants::qmDevice);
+    EXPECT_TRUE(core->returnLogic.isActive());
+    EXPECT_TRUE(returnDone->isEmpty());
+    // The right sticker still works.
+    core->barCodeReaded(QByteArray("SN-0020"));
+    EXPECT_EQ(core->activeScreen(), Constants::asOpenCell);
+}
+
+TEST_F(ReturnDevice, NoFreeCellEndsWithoutOpening)
+{
+    start();
+    core->cellsLogic.cells[2].isLocked = true;
+    core->cellsLogic.cells[3].service = true;
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0020"));
+    ASSERT_EQ(returnDone->count(), 1);
+    EXPECT_FALSE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: No free cells"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
+    EXPECT_EQ(changes[0].operation(), int(Constants::doReturnFailed));
+    EXPECT_EQ(changes[0].comment(), QStringLiteral("No free cells"));
+    EXPECT_EQ(changes[0].body.object().value("deviceId").toInt(), 20);
+    EXPECT_EQ(deviceRecord(20).userId, 4);
+    QTest::qWait(100); // ten poll periods
+    EXPECT_EQ(openFrames(0) + openFrames(1) + openFrames(2), 0);
+}
+
+TEST_F(ReturnDevice, DeviceAlsoInAnotherCellIsADuplicateReturn)
+{
+    start();
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0012")); // still recorded in cell 1
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    const int number = commandedLock(sim) + 1;
+    ASSERT_NE(number, 1);
+    EXPECT_TRUE(core->cellsLogic.getCellByNumber(number).isAmbiguous());
+    EXPECT_TRUE(core->cellsLogic.getCellByNumber(1).isAmbiguous());
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
+    EXPECT_EQ(changes[0].operation(), int(Constants::doReturned));
+    EXPECT_EQ(changes[0].comment(), QStringLiteral("Duplicate return"));
+    EXPECT_EQ(changes[0].cell, number);
+}
+
+TEST_F(ReturnDevice, RecordChangedWhileOpeningIsNotOverwritten)
+{
+    start();
+    sim.setJammed(0, 1, true);
+    sim.setJammed(0, 2, true);
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0020"));
+    ASSERT_EVENTUALLY(commandedLock(sim) >= 0, 3000);
+    const int lock = commandedLock(sim);
+
+    // A sync replaces the record while the door is being opened.
+    DatabaseStructs::Device synced = device20();
+    synced.name = QStringLiteral("Scanner 20");
+    synced.lastCharge = 55;
+    Database::instance()->addDevice(synced);
+
+    sim.setDoor(0, lock, true);
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    const DatabaseStructs::Device stored = deviceRecord(20);
+    EXPECT_EQ(stored.name, QStringLiteral("Scanner 20"));
+    EXPECT_EQ(stored.lastCharge, 55);
+    EXPECT_EQ(stored.userId, 0);
+    const CellsLogic::Cell cell = core->cellsLogic.getCellByNumber(lock + 1);
+    EXPECT_EQ(cell.device.name, QStringLiteral("Scanner 20"));
+    EXPECT_EQ(cell.device.lastCharge, 55);
+}
