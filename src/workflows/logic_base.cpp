@@ -120,9 +120,13 @@ void StationLogicBase::setUser(const DatabaseStructs::User& u)
 
 void StationLogicBase::openRetry()
 {
-    // Both timers may be due in the same turn of the event loop; at the
-    // give-up the door is no longer waited for, so nothing is sent then.
-    if (!openCellWaiting || openTime.elapsed() >= core()->timeouts.max_try_open_cell)
+    // A repeat due with the give-up would open a door nobody waits for any
+    // more. Both timers may be due in the same turn of the event loop, in
+    // either order, and coarse timers fire up to a twentieth of their period
+    // off, so a repeat that close to the give-up sends nothing.
+    const StationCore::Timeouts& timeouts = core()->timeouts;
+    if (!openCellWaiting
+        || openTime.elapsed_m() + timeouts.reopen_cell.toMSec() / 10 >= timeouts.max_try_open_cell.toMSec())
         return;
     core()->log(QStringLiteral("[CellsLogic] Open and wait cell %1 retry").arg(workCell.number),
                 StationCore::lcInfo);
