@@ -139,6 +139,7 @@ void StationLogicBase::openGiveUp()
     stopTimeout();
     openCellWaiting = false;
     givenUpCell = workCell.number;
+    givenUpTime.reset();
     StationCore* hub = core();
     if (hub->reset_cell_priority_on_error) {
         hub->cellsLogic.touchCell(workCell);
@@ -184,10 +185,14 @@ void StationLogicBase::onCellOpened(int number)
         openCellDone();
         return;
     }
-    if (number == givenUpCell) {
-        // The lock answered after the run had given up and recorded the
-        // failure: the door is open, but nobody is issued or returns anything.
-        givenUpCell = -1;
+    if (number != givenUpCell)
+        return;
+    givenUpCell = -1;
+    // The lock carried out a command of the run after the run had given up
+    // and recorded the failure: the door is open, but nobody is issued or
+    // returns anything. The controller drops commands older than the
+    // give-up time, so a later opening is someone else's.
+    if (givenUpTime.elapsed_m() <= 2 * core()->timeouts.max_try_open_cell.toMSec()) {
         core()->log(QStringLiteral("[%1] Cell %2 opened after the open timeout").arg(title).arg(number),
                     StationCore::lcWarning);
     }

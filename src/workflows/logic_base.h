@@ -91,6 +91,8 @@ private:
     void onCellClosed(int number);
 
     int serial = 0;
-    // The cell given up on, until its door is seen opening (-1: none).
+    // The cell given up on, until its door is seen opening (-1: none), and
+    // since when.
     int givenUpCell = -1;
+    VXTimeMeasurer givenUpTime;
 };

@@ -182,6 +182,22 @@ TEST_F(GiveDevice, DoorClosingDuringTheTimeoutMessageIsNoSuccess)
     EXPECT_EQ(queuedOperations(), (QVector<int>{Constants::doIssued, Constants::doCloseTimeout}));
 }
 
+TEST_F(GiveDevice, AdministrationRunOpensTheChosenCellAndEndsOnItsScreen)
+{
+    start();
+    core->setActiveScreen(Constants::asAdministration);
+    core->giveLogic.begin(Constants::asAdministration);
+    core->giveLogic.setUser(Database::instance()->userByID(4));
+    core->giveLogic.giveDevice(core->cellsLogic.getCellByNumber(1));
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    EXPECT_EQ(deviceRecord(12).userId, 4);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(core->activeScreen(), Constants::asAdministration);
+}
+
 TEST_F(GiveDevice, NoChargedDeviceEndsAtOnceWithoutOpening)
 {
     start();

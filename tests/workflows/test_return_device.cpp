@@ -108,6 +108,8 @@ TEST_F(ReturnDevice, NoFreeCellEndsWithoutOpening)
     EXPECT_FALSE(returnDone->at(0).at(0).toBool());
     EXPECT_EQ(messages, QStringList{"Issue device: No free cells"});
     EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    for (const QList<QVariant>& args : *screens)
+        EXPECT_NE(args.at(0).toInt(), int(Constants::asOpenCell));
     QVector<QueuedChange> changes;
     ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 1, 3000);
     EXPECT_EQ(changes[0].operation(), int(Constants::doReturnFailed));
