@@ -173,15 +173,15 @@ void ServerBase::connectReply(
         const bool ok = !broken && isMessageOk(answer);
         if (broken) {
             // Nothing here aborts a request, so a cancelled one ran out of time.
-            answer.errorText = reply->error() == QNetworkReply::OperationCanceledError
-                                   ? QStringLiteral("No answer within %1 ms").arg(transferTimeout.toMSec())
-                                   : reply->errorString();
+            answer.errorText =
+                reply->error() == QNetworkReply::OperationCanceledError
+                    ? QStringLiteral("No answer within %1 ms").arg(reply->request().transferTimeout())
+                    : reply->errorString();
             logFailure(
                 logRoot, StationCore::lcWarning,
                 QStringLiteral("[ServerBase] Error \"%1\"").arg(answer.errorText),
                 QStringLiteral("[ServerBase::%1] Error: %2").arg(QLatin1String(name), answer.errorText));
         } else if (!ok) {
-            answer.errorText = reply->errorString();
             logFailure(
                 logRoot, StationCore::lcError,
                 QStringLiteral("[ServerBase] Error code %1").arg(answer.status),
