@@ -1,23 +1,43 @@
 #!/usr/bin/env bash
 # Builds the station and starts it in a fresh working directory with the
-# example configuration. DEMO_DIR chooses the directory (default demo-run/).
+# example configuration, against the lock-controller simulator on a
+# pseudo-terminal. DEMO_DIR chooses the directory (default demo-run/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target vesk_station
+cmake --build build --parallel "$(nproc)" --target vesk_station lockctl_sim
 
 work=${DEMO_DIR:-$root/demo-run}
 rm -rf "$work"
 mkdir -p "$work"
-cp "$root/scripts/demo/vesk_station.conf" "$work/"
 cd "$work"
+
+# The simulator reads its commands from a pipe that stays open, so that
+#   echo "open 0 1" > demo-run/lockctl.in
+# can drive the doors while the station runs.
+mkfifo lockctl.in
+sleep infinity > lockctl.in &
+holder=$!
+"$root/build/tools/lockctl_sim/lockctl_sim" --protocol v1.7 --pty < lockctl.in > lockctl.log 2>&1 &
+simulator=$!
+trap 'kill $simulator $holder 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  grep -q '^device ' lockctl.log 2>/dev/null && break
+  sleep 0.1
+done
+device=$(sed -n 's/^device //p' lockctl.log | head -n 1)
+[ -n "$device" ] || { echo "The lock-controller simulator did not start:"; cat lockctl.log; exit 1; }
+sed "s|^address =.*|address = $device|" "$root/scripts/demo/vesk_station.conf" > vesk_station.conf
+
 echo "Working directory: $work (logs in vesk_station_logs/)"
+echo "Lock-controller simulator on $device: its log is lockctl.log; drive the doors with"
+echo "  echo \"open 0 1\" > $work/lockctl.in     (also: close B L, close all, jam B L)"
 # Without a display, run on the offscreen platform so the station still works.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
   echo "No display found: running offscreen; stop it with Ctrl+C."
 fi
-exec "$root/build/src/vesk_station"
+"$root/build/src/vesk_station"

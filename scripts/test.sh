@@ -6,6 +6,12 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+# QtTest's checks report to QtTest's logger and pass silently under GoogleTest.
+if grep -rnE '\b(QCOMPARE|QVERIFY|QTRY_[A-Z_]+)\b' tests/; then
+  echo "tests/ uses QtTest checks; wait inside a GoogleTest assertion instead" >&2
+  exit 1
+fi
+
 build_dir=${BUILD_DIR:-build}
 build_type=${BUILD_TYPE:-RelWithDebInfo}
 sanitize=${SANITIZE:-0}

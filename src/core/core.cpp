@@ -66,6 +66,7 @@ void StationCore::init()
         log(QStringLiteral("[StationCore] %1 %2: ignored").arg(QString::fromLatin1(configFileName), error), lcWarning);
     readConfiguration();
     openReaders();
+    configureServer();
 
     loadState();
 
@@ -144,7 +145,10 @@ void StationCore::readConfiguration()
     cellController.setDisconnectTimeout(
         readDuration(cells, QStringLiteral("disconnect_timeout"), QStringLiteral("5 s")));
     cellsLogic.initialize(cellsSection);
+}
 
+void StationCore::configureServer()
+{
     const QString server = QStringLiteral("server");
     timeouts.sync_interval = readDuration(server, QStringLiteral("sync_interval"), QStringLiteral("1 min"));
     timeouts.keep_alive_interval = readDuration(server, QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"));

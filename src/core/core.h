@@ -178,6 +178,7 @@ private:
     ~StationCore() override;
 
     void readConfiguration();
+    void configureServer();
     void qrLoginReaded(const QString& login, const QString& password);
     void qrDeviceReaded(const QString& serial);
     void openReaders();

@@ -6,7 +6,7 @@
 #include <QtDebug>
 
 #include "core/core.h"
-#include "jalt/vx_serial_reader.h"
+#include "jalt/vx_io_device.h"
 
 namespace {
 const int packetTickMs = 20;
@@ -34,12 +34,17 @@ void BarCodeScanner::open(const VXString& path)
         hidBuffer.clear();
         return;
     }
-    auto reader = std::make_unique<VXSerialReader>();
-    if (!reader->open(path))
+    device.reset(VXIODevice::createFromFullPath(path));
+    if (!device)
         return;
-    reader->setReadHandler([this](const char* data, int size) { deviceReaded(data, size); });
-    reader->startThreadedRead();
-    device = std::move(reader);
+    // Scanners are unplugged and plugged in again while the station runs:
+    // keep trying, so the scanner comes back without a restart.
+    device->setReopenEnabled(true);
+    device->connect(QStringLiteral("threadedReadEvent"),
+                    [this](const unsigned char* data, long size) { deviceReaded(data, size); });
+    if (auto* ethernet = dynamic_cast<VXEthernet*>(device.get()))
+        ethernet->connect(true);
+    device->startThreadedRead();
 }
 
 void BarCodeScanner::close()
@@ -73,7 +78,7 @@ void BarCodeScanner::setVirtualKeyboard(QWidget* widget)
     keyboard = widget;
 }
 
-void BarCodeScanner::deviceReaded(const char* data, int size)
+void BarCodeScanner::deviceReaded(const unsigned char* data, long size)
 {
     if (size <= 0)
         return;
@@ -89,7 +94,7 @@ void BarCodeScanner::deviceReaded(const char* data, int size)
             buffer.squeeze();
         }
         if (!overflow) {
-            buffer.append(data, size);
+            buffer.append(reinterpret_cast<const char*>(data), int(size));
             kept = true;
         }
     }

@@ -12,13 +12,15 @@
 #include "vexo/indexed_timer.h"
 
 class QWidget;
-class VXSerialReader;
+class VXIODevice;
 
 // One QR/bar-code scanner, delivering one packet per scanned code as
 // dataReaded on the main thread. The path "hid" selects a keyboard-wedge
 // scanner (key events of the whole application, a packet ends at Return);
 // any other path names a device read on its own thread, where a packet ends
-// at the first 20 ms tick that brings no new bytes.
+// at the first 20 ms tick that brings no new bytes. A device that is missing
+// or goes away is opened again when it (re)appears; isOpened() is false
+// while it is away.
 class BarCodeScanner : public QObject, private IndexedTimer<int>
 {
     Q_OBJECT
@@ -45,7 +47,7 @@ Q_SIGNALS:
     void dataReaded(QByteArray data);
 
 private:
-    void deviceReaded(const char* data, int size);
+    void deviceReaded(const unsigned char* data, long size);
     void packetTick();
     void emitPacket(const QByteArray& packet);
 
@@ -58,5 +60,5 @@ private:
     VXByteArray buffer;
     QString hidBuffer;
     QPointer<QWidget> keyboard;
-    std::unique_ptr<VXSerialReader> device;
+    std::unique_ptr<VXIODevice> device;
 };

@@ -1,20 +1,23 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
 #include "cells/cells_logic.h"
 #include "core/constants.h"
+#include "server/server_base.h"
 #include "storage/database_structs.h"
 
 // The station's link to the back-end. For now it only builds the records the
 // station queues for upload (operations, problem reports, cell locks); the
-// HTTP client that delivers them joins this class later. The builders touch
-// no state, so they are static and callable from anywhere on the GUI thread.
-class Server : public QObject
+// log-in, the downloads and the delivery of the queues join this class later.
+// The builders touch no state, so they are static and callable from anywhere
+// on the GUI thread.
+class Server : public ServerBase
 {
     Q_OBJECT
 public:
+    using ServerBase::ServerBase;
+
     // "api/KalmireSync/CreateOperation" for the cell's number.
     static DatabaseStructs::ChangeServer makeOperation(Constants::DeviceOperation operation,
                                                        int deviceId,

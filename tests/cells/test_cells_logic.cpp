@@ -510,3 +510,30 @@ TEST(CellsConfig, AddressTheProtocolCannotReachIsReported)
                           "[CellsLogic] Cell 17: board 17, lock 3 cannot be reached with protocol v1.7")),
                       2000);
 }
+
+TEST(CellsChoice, AmbiguityBlocksCellsWithAServerIdWhenConfigured)
+{
+    TestSupport::writeConfig(QStringLiteral("[general]\nblock_on_ambiguous = true\n"
+                                            "[cells]\n3 = board = 0, lock = 2\n8 = board = 0, lock = 7\n"
+                                            "9 = board = 0, lock = 8\n"));
+    StationCore* core = StationCore::instance();
+    core->init();
+    CellsLogic& logic = core->cellsLogic;
+    logic.cells[3].devicePointCellId = 103;
+    logic.cells[8].devicePointCellId = 108;
+    putDevice(logic, 8, device(12, 80));
+    putDevice(logic, 9, device(13, 80)); // no server id: cannot be blocked
+    DatabaseStructs::User user;
+    user.id = 5;
+    EXPECT_TRUE(logic.setCellUserDevice(3, user, device(12, 80)));
+    EXPECT_TRUE(logic.getCellByNumber(3).isLocked);
+    EXPECT_TRUE(logic.getCellByNumber(8).isLocked);
+    EXPECT_EQ(logic.getCellByNumber(8).description, QStringLiteral("Ambiguous device"));
+    EXPECT_TRUE(logic.setCellUserDevice(9, user, device(12, 80)));
+    EXPECT_FALSE(logic.getCellByNumber(9).isLocked);
+    ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[StationCore] Cell 8 lock (Ambiguous device)")), 2000);
+    EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[StationCore] Error: can`t change lock status, uninitialized cell ID!")));
+    EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[CellsLogic::Cell 3] Ambiguous state true")));
+    core->stop();
+    core->destroy();
+}

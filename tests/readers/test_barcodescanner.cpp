@@ -3,9 +3,14 @@
 // enables them.
 
 #include <cstdlib>
+#include <memory>
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWidget>
 
 #include <fcntl.h>
@@ -43,6 +48,36 @@ public:
 
 private:
     int master = -1;
+};
+
+// A scanner behind a stable name, as udev gives one, that points at the
+// pseudo-terminal plugged in at the time. Unplugging removes the name before
+// hanging up, so the scanner's reopen attempts cannot reach a terminal that
+// another test opened since under the same number.
+class PluggableScanner
+{
+public:
+    PluggableScanner()
+        : path(QDir::current().absoluteFilePath(QStringLiteral("scanner-tty")))
+    {}
+    ~PluggableScanner() { unplug(); }
+
+    bool plugIn()
+    {
+        tty = std::make_unique<PseudoTerminal>();
+        return !tty->path.isEmpty() && QFile::link(tty->path, path);
+    }
+    void unplug()
+    {
+        QFile::remove(path);
+        tty.reset();
+    }
+    bool write(const QByteArray& bytes) const { return tty && tty->write(bytes); }
+
+    const QString path;
+
+private:
+    std::unique_ptr<PseudoTerminal> tty;
 };
 
 QList<QByteArray> packets(const QSignalSpy& spy)
@@ -137,12 +172,57 @@ TEST_F(DeviceScanner, ReopensAfterClose)
     EXPECT_EQ(packets(spy), QList<QByteArray>{"again"});
 }
 
-TEST_F(DeviceScanner, HangUpClosesTheScanner)
+TEST_F(DeviceScanner, TakesASpeedAfterThePath)
 {
-    tty.hangUp();
+    scanner.open(tty.path + QStringLiteral("@115200"));
+    ASSERT_TRUE(scanner.isOpened());
+    ASSERT_TRUE(tty.write("fast"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"fast"});
+}
+
+namespace {
+class ReplugScanner : public ::testing::Test
+{
+protected:
+    void SetUp() override { StationCore::instance(); }
+
+    PluggableScanner plug;
+    BarCodeScanner scanner;
+    QSignalSpy spy{&scanner, &BarCodeScanner::dataReaded};
+};
+} // namespace
+
+TEST_F(ReplugScanner, IsClosedWhileUnpluggedAndComesBack)
+{
+    ASSERT_TRUE(plug.plugIn());
+    scanner.open(plug.path);
+    ASSERT_TRUE(scanner.isOpened());
+    ASSERT_TRUE(plug.write("first"));
+    ASSERT_EVENTUALLY(spy.count() == 1, 2000);
+
+    plug.unplug();
     ASSERT_EVENTUALLY(!scanner.isOpened(), 2000);
     QTest::qWait(quietMs);
-    EXPECT_EQ(spy.count(), 0);
+    EXPECT_FALSE(scanner.isOpened());
+    EXPECT_EQ(spy.count(), 1);
+
+    ASSERT_TRUE(plug.plugIn());
+    ASSERT_EVENTUALLY(scanner.isOpened(), 2000);
+    ASSERT_TRUE(plug.write("second"));
+    ASSERT_EVENTUALLY(spy.count() == 2, 2000);
+    EXPECT_EQ(packets(spy), (QList<QByteArray>{"first", "second"}));
+}
+
+TEST_F(ReplugScanner, MissingAtOpenIsFoundWhenPluggedIn)
+{
+    scanner.open(plug.path);
+    EXPECT_FALSE(scanner.isOpened());
+    ASSERT_TRUE(plug.plugIn());
+    ASSERT_EVENTUALLY(scanner.isOpened(), 2000);
+    ASSERT_TRUE(plug.write("late"));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"late"});
 }
 
 TEST_F(DeviceScanner, DropsAPacketLongerThanTheBufferAndRecovers)
@@ -169,14 +249,33 @@ TEST_F(DeviceScanner, LogsThatACodeWasReadButNotTheCode)
     EXPECT_FALSE(TestSupport::readFile(logFile).contains("U2VjcmV0TG9naW5Db2Rl"));
 }
 
-TEST(BarCodeScannerPath, MissingDeviceStaysClosed)
+TEST(BarCodeScannerPath, UnusablePathsStayClosed)
 {
     StationCore::instance();
-    for (const QString& path : {QString(), QStringLiteral("/nonexistent/ttyACM9")}) {
+    for (const QString& path : {QString(), QStringLiteral("/nonexistent/ttyACM9"), QStringLiteral("ttyACM0"),
+                                QStringLiteral("/dev/ttyACM0@12345")}) {
         BarCodeScanner scanner;
         scanner.open(path);
         EXPECT_FALSE(scanner.isOpened()) << path.toStdString();
     }
+}
+
+TEST(BarCodeScannerPath, NetworkPathConnectsAndDelivers)
+{
+    StationCore::instance();
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    BarCodeScanner scanner;
+    QSignalSpy spy{&scanner, &BarCodeScanner::dataReaded};
+    scanner.open(QStringLiteral("tcp:127.0.0.1:%1").arg(server.serverPort()));
+    ASSERT_TRUE(server.waitForNewConnection(3000));
+    QTcpSocket* peer = server.nextPendingConnection();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_EVENTUALLY(scanner.isOpened(), 2000);
+    peer->write("net\r\n");
+    ASSERT_TRUE(peer->waitForBytesWritten(2000));
+    ASSERT_EVENTUALLY(spy.count() > 0, 2000);
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"net\r\n"});
 }
 
 namespace {

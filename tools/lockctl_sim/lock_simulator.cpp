@@ -272,7 +272,9 @@ void LockSimulator::loop()
     char buffer[4096];
     while (!stopping.load()) {
         if (masterFd < 0) {
-            if (wantDrop.exchange(false))
+            // A drop asked for before the client is accepted waits for it:
+            // the station may see its connect succeed before this loop does.
+            if (clientFd >= 0 && wantDrop.exchange(false))
                 closeClient();
             const bool accepting = wantAccepting.load();
             if (!accepting && listenFd >= 0) {

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+#include "jalt/vx_time.h"
+#include "jalt/vx_types.h"
+
+class QJsonDocument;
+class QJsonObject;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+// The station's HTTP client for the back-end: GET and POST with JSON bodies to
+// one of two roots (the API root and the root for state reports and log
+// records), the access token on every request once one is held, 200/201/202
+// as success, every reply handed to a handler on the main thread in the order
+// the replies came in. Requests go through one QNetworkAccessManager living on
+// this object's thread (the main thread); a request sent from another thread
+// is moved there first.
+class ServerBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+    // A finished request as the handlers see it. status is 0 when no HTTP
+    // answer arrived (refused connection, TLS failure, time-out); errorText
+    // then says why.
+    struct Reply
+    {
+        int status = 0;
+        Headers headers;
+        QByteArray body;
+        QString errorText;
+
+        // The first header of that name, case-insensitive; empty when absent.
+        QByteArray header(const QByteArray& name) const;
+    };
+    using ReplyHandler = std::function<void(const Reply&)>;
+
+    // A request that gets no answer within this time fails (onErr).
+    static constexpr VXSystemTime defaultTransferTimeout = VXSystemTime::fromSec(30);
+
+    explicit ServerBase(QObject* parent = nullptr);
+    ~ServerBase() override;
+
+    void setCredentials(const VXString& login, const VXString& password);
+    // Trims the URL; a non-empty result gets a final "/".
+    void setBaseURL(const VXString& url);
+    void setLogURL(const VXString& url);
+    void setIgnoreSSLErrors(bool ignore);
+    void setTransferTimeout(VXSystemTime timeout);
+
+    const QString& baseUrl() const { return baseURL; }
+    const QString& logUrl() const { return logURL; }
+    bool isLogActive() const { return !logURL.isEmpty(); }
+    bool isAuthorized() const { return !token.isEmpty(); }
+
+    // The token sent in "x-api-key"; empty clears it. A token with a control
+    // character (CR or LF above all: it would end the header line) is refused:
+    // the held token stays as it was and the result is false.
+    bool setToken(const VXString& value);
+    const VXString& accessToken() const { return token; }
+
+    QNetworkRequest makeMessage(const QString& address) const;
+
+    // url is baseURL or logURL; an empty one drops the request (no handler runs).
+    void sendGet(const QString& url, const QString& path, ReplyHandler onOk, ReplyHandler onErr);
+    void sendPost(const QString& url,
+                  const QString& path,
+                  const QByteArray& body,
+                  ReplyHandler onOk,
+                  ReplyHandler onErr);
+
+    // Compact UTF-8 JSON text: every request body is made this way.
+    static QByteArray VXJSONData(const QJsonDocument& json);
+    static QByteArray VXJSONData(const QJsonObject& json);
+
+    // Runs fn on this object's thread at its next event-loop turn; callable
+    // from any thread.
+    void callNext(std::function<void()> fn);
+
+    static bool isMessageOk(const Reply& reply);
+
+    // Where this object's log lines go, with their StationCore::LogCategory;
+    // empty (default): the station log. Tests read the categories here.
+    using LogSink = std::function<void(const VXString& text, int category)>;
+    void setLogSink(LogSink sink);
+
+protected:
+    QString baseURL;
+    QString logURL;
+    VXString login;
+    VXString password;
+    bool ignoreSSL = false;
+
+private:
+    void send(const char* name,
+              const QString& url,
+              const QString& path,
+              const QByteArray& body,
+              ReplyHandler onOk,
+              ReplyHandler onErr);
+    void
+    connectReply(const char* name, bool logRoot, QNetworkReply* reply, ReplyHandler onOk, ReplyHandler onErr);
+    // category is a StationCore::LogCategory (core.h stays out of this header).
+    void logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine);
+    void write(const VXString& text, int category);
+    static QString traceBody(const QByteArray& body);
+
+    VXString token;
+    QNetworkAccessManager* manager = nullptr;
+    VXSystemTime transferTimeout = defaultTransferTimeout;
+    LogSink logSink;
+};

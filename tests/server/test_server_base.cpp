@@ -1,0 +1,416 @@
+#include <thread>
+
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include "core/core.h"
+#include "fake_backend.h"
+#include "server/server_base.h"
+#include "support/test_support.h"
+
+using TestSupport::logHas;
+using TestSupport::logLines;
+
+namespace {
+// What the handlers of one request saw.
+struct Outcome
+{
+    int ok = 0;
+    int err = 0;
+    ServerBase::Reply reply;
+    QThread* thread = nullptr;
+
+    bool done() const { return ok + err > 0; }
+    ServerBase::ReplyHandler onOk()
+    {
+        return [this](const ServerBase::Reply& r) { record(r, ok); };
+    }
+    ServerBase::ReplyHandler onErr()
+    {
+        return [this](const ServerBase::Reply& r) { record(r, err); };
+    }
+
+private:
+    void record(const ServerBase::Reply& r, int& counter)
+    {
+        ++counter;
+        reply = r;
+        thread = QThread::currentThread();
+    }
+};
+
+struct Line
+{
+    QString text;
+    int category;
+};
+
+class ServerBaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(backend.start());
+        StationCore::instance()->server_log = true;
+        server.setBaseURL(backend.baseUrl());
+        server.setLogURL(backend.logUrl());
+    }
+
+    // Sends and waits for a handler.
+    void get(Outcome& outcome, const QString& root, const QString& path, int ms = 5000)
+    {
+        server.sendGet(root, path, outcome.onOk(), outcome.onErr());
+        ASSERT_EVENTUALLY(outcome.done(), ms);
+    }
+
+    void collectLines()
+    {
+        server.setLogSink([this](const VXString& text, int category) { lines.append({text, category}); });
+    }
+    // The category of the first collected line with this text; -1 when none.
+    int categoryOf(const QString& text) const
+    {
+        for (const Line& line : lines) {
+            if (line.text == text)
+                return line.category;
+        }
+        return -1;
+    }
+
+    FakeBackend backend;
+    ServerBase server;
+    QList<Line> lines;
+};
+} // namespace
+
+struct UrlCase
+{
+    const char* name;
+    QString given;
+    QString stored;
+};
+class ServerBaseUrls : public ::testing::TestWithParam<UrlCase>
+{
+};
+
+TEST_P(ServerBaseUrls, AreTrimmedAndEndInASlash)
+{
+    ServerBase server;
+    server.setBaseURL(GetParam().given);
+    server.setLogURL(GetParam().given);
+    EXPECT_EQ(server.baseUrl(), GetParam().stored);
+    EXPECT_EQ(server.logUrl(), GetParam().stored);
+    EXPECT_EQ(server.isLogActive(), !GetParam().stored.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ServerBaseUrls,
+                         ::testing::Values(UrlCase{"Plain", "http://h:8080/api", "http://h:8080/api/"},
+                                           UrlCase{"Slash", "http://h:8080/api/", "http://h:8080/api/"},
+                                           UrlCase{"Blanks", " \thttp://h/api \n", "http://h/api/"},
+                                           UrlCase{"BlanksAndSlash", "  http://h/  ", "http://h/"},
+                                           UrlCase{"Backslash", "http://h/api\\", "http://h/api\\/"},
+                                           UrlCase{"Empty", "", ""},
+                                           UrlCase{"Blank", "  \t ", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct StatusCase
+{
+    const char* name;
+    int status;
+    bool ok;
+};
+class ServerBaseStatus : public ServerBaseTest, public ::testing::WithParamInterface<StatusCase>
+{
+};
+
+TEST_P(ServerBaseStatus, OnlyTwoHundredToTwoHundredTwoSucceed)
+{
+    FakeBackend::Behaviour behaviour;
+    behaviour.status = GetParam().status;
+    behaviour.body = QByteArray("{\"answer\":1}");
+    behaviour.headers.append(qMakePair(QByteArray("X-Extra"), QByteArray("here")));
+    backend.setBehaviour(FakeBackend::pathFaults, behaviour);
+
+    Outcome outcome;
+    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_EQ(outcome.ok, GetParam().ok ? 1 : 0);
+    EXPECT_EQ(outcome.err, GetParam().ok ? 0 : 1);
+    EXPECT_EQ(outcome.reply.status, GetParam().status);
+    EXPECT_EQ(outcome.reply.header("x-extra"), "here");
+    if (GetParam().status != 204) {
+        EXPECT_EQ(outcome.reply.body, "{\"answer\":1}");
+    }
+    ASSERT_EVENTUALLY(
+        logHas(QStringLiteral("[ServerBase] sendGet: path: \"%1\"").arg(FakeBackend::pathFaults)), 2000);
+    const QString error = QStringLiteral("[ServerBase] Error code %1").arg(GetParam().status);
+    if (GetParam().ok) {
+        EXPECT_FALSE(logLines().join('\n').contains("Error")) << logLines().join('\n').toStdString();
+    } else {
+        ASSERT_EVENTUALLY(logHas(error), 2000);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ServerBaseStatus,
+                         ::testing::Values(StatusCase{"Ok200", 200, true},
+                                           StatusCase{"Created201", 201, true},
+                                           StatusCase{"Accepted202", 202, true},
+                                           StatusCase{"NoContent204", 204, false},
+                                           StatusCase{"Moved301", 301, false},
+                                           StatusCase{"Unauthorized401", 401, false},
+                                           StatusCase{"ServerError500", 500, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerBaseTest, TokenGoesOnEveryRequestOnceHeld)
+{
+    Outcome before;
+    Outcome beforeLog;
+    get(before, server.baseUrl(), FakeBackend::pathFaults);
+    get(beforeLog, server.logUrl(), "station/state");
+    EXPECT_FALSE(server.isAuthorized());
+
+    ASSERT_TRUE(server.setToken("token-7"));
+    EXPECT_TRUE(server.isAuthorized());
+    Outcome after;
+    Outcome afterLog;
+    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", after.onOk(), after.onErr());
+    server.sendPost(server.logUrl(), "station/state", "{}", afterLog.onOk(), afterLog.onErr());
+    ASSERT_EVENTUALLY(after.done() && afterLog.done(), 5000);
+
+    const QList<FakeBackend::Request> seen = backend.requests();
+    ASSERT_EQ(seen.size(), 4);
+    for (const FakeBackend::Request& request : seen) {
+        SCOPED_TRACE(request.path.toStdString());
+        EXPECT_EQ(request.header("Content-Type"), "application/json");
+        EXPECT_EQ(request.hasHeader("x-api-key"), request.method == "POST");
+        if (request.method == "POST") {
+            EXPECT_EQ(request.header("x-api-key"), "token-7");
+            EXPECT_EQ(request.body, "{}");
+        }
+    }
+    EXPECT_EQ(backend.requests(FakeBackend::pathState).size(), 2);
+
+    ASSERT_TRUE(server.setToken(QString()));
+    Outcome cleared;
+    get(cleared, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_FALSE(backend.requests().last().hasHeader("x-api-key"));
+}
+
+TEST_F(ServerBaseTest, EmptyRootDropsTheRequestWithoutAHandler)
+{
+    server.setLogURL("  ");
+    EXPECT_FALSE(server.isLogActive());
+    Outcome dropped;
+    server.sendGet(server.logUrl(), "station/state", dropped.onOk(), dropped.onErr());
+    server.sendPost(server.logUrl(), "station/state", "{}", dropped.onOk(), dropped.onErr());
+    // Handlers run in the order of the replies, and the dropped requests have
+    // none: once a later request is answered nothing else is coming.
+    Outcome later;
+    get(later, server.baseUrl(), FakeBackend::pathFaults);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dropped.done());
+    EXPECT_EQ(backend.requestCount(), 1);
+    EXPECT_FALSE(logHas(QStringLiteral("[ServerBase] sendGet: path: \"station/state\"")));
+}
+
+TEST_F(ServerBaseTest, HandlersRunOnTheMainThreadWhereverTheRequestCameFrom)
+{
+    Outcome fromMain;
+    get(fromMain, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_EQ(fromMain.thread, QCoreApplication::instance()->thread());
+
+    Outcome fromWorker;
+    QThread* nextThread = nullptr;
+    std::thread worker([&] {
+        server.sendGet(server.baseUrl(), FakeBackend::pathFaults, fromWorker.onOk(), fromWorker.onErr());
+        server.callNext([&] { nextThread = QThread::currentThread(); });
+    });
+    worker.join();
+    ASSERT_EVENTUALLY(fromWorker.done() && nextThread, 5000);
+    EXPECT_EQ(fromWorker.ok, 1);
+    EXPECT_EQ(fromWorker.thread, QCoreApplication::instance()->thread());
+    EXPECT_EQ(nextThread, QCoreApplication::instance()->thread());
+}
+
+TEST_F(ServerBaseTest, HandlersRunInTheOrderOfTheReplies)
+{
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 200;
+    backend.setBehaviour(FakeBackend::pathFaults, slow);
+    QStringList order;
+    const auto note = [&](const char* name) { return [&order, name](const auto&) { order << name; }; };
+    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, note("slow"), note("slow failed"));
+    server.sendPost(server.logUrl(), "station/state", "{}", note("fast"), note("fast failed"));
+    ASSERT_EVENTUALLY(order.size() == 2, 5000);
+    EXPECT_EQ(order, (QStringList{"fast", "slow"}));
+}
+
+TEST_F(ServerBaseTest, ServerThatNeverAnswersHitsTheTimeout)
+{
+    server.setTransferTimeout(VXSystemTime::fromMSec(300));
+    FakeBackend::Behaviour hang;
+    hang.hang = true;
+    backend.setBehaviour(FakeBackend::pathOperation, hang);
+    Outcome outcome;
+    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", outcome.onOk(), outcome.onErr());
+    ASSERT_EVENTUALLY(outcome.done(), 5000);
+    EXPECT_EQ(outcome.err, 1);
+    EXPECT_EQ(outcome.reply.status, 0);
+    EXPECT_EQ(outcome.reply.errorText, "No answer within 300 ms");
+    ASSERT_EVENTUALLY(logHas("[ServerBase] Error \"No answer within 300 ms\""), 2000);
+
+    // The next request is not held up by the hung one.
+    backend.clearBehaviours();
+    Outcome next;
+    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", next.onOk(), next.onErr());
+    ASSERT_EVENTUALLY(next.done(), 5000);
+    EXPECT_EQ(next.ok, 1);
+}
+
+TEST_F(ServerBaseTest, FailuresAtTheLogRootStayLocal)
+{
+    collectLines();
+    FakeBackend::Behaviour failing;
+    failing.status = 500;
+    backend.setBehaviour(FakeBackend::pathLog, failing);
+    backend.setBehaviour(FakeBackend::pathFaults, failing);
+    Outcome log;
+    Outcome api;
+    get(log, server.logUrl(), "station/state");
+    get(api, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_EQ(log.err, 1);
+    EXPECT_EQ(api.err, 1);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[1].text, "[ServerBase] Error code 500");
+    EXPECT_EQ(lines[1].category, StationCore::lcInfo);
+    EXPECT_EQ(lines[3].text, "[ServerBase] Error code 500");
+    EXPECT_EQ(lines[3].category, StationCore::lcError);
+
+    // A transport failure: nothing listens any more.
+    lines.clear();
+    backend.stop();
+    Outcome logDown;
+    Outcome apiDown;
+    get(logDown, server.logUrl(), "station/state");
+    get(apiDown, server.baseUrl(), FakeBackend::pathFaults);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[1].text.startsWith("[ServerBase] Error \"")) << lines[1].text.toStdString();
+    EXPECT_EQ(lines[1].category, StationCore::lcInfo);
+    EXPECT_TRUE(lines[3].text.startsWith("[ServerBase] Error \"")) << lines[3].text.toStdString();
+    EXPECT_EQ(lines[3].category, StationCore::lcWarning);
+    for (const Line& line : lines)
+        EXPECT_FALSE(line.text.contains("sendGet: path") && line.category != StationCore::lcInfo);
+}
+
+TEST_F(ServerBaseTest, NoLinesWithTheServerLogOff)
+{
+    collectLines();
+    StationCore::instance()->server_log = false;
+    FakeBackend::Behaviour failing;
+    failing.status = 500;
+    backend.setBehaviour(FakeBackend::pathFaults, failing);
+    Outcome outcome;
+    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_EQ(outcome.err, 1);
+    EXPECT_TRUE(lines.isEmpty());
+}
+
+struct TokenCase
+{
+    const char* name;
+    QString token;
+};
+class ServerBaseBadTokens : public ServerBaseTest, public ::testing::WithParamInterface<TokenCase>
+{
+};
+
+TEST_P(ServerBaseBadTokens, AreRefusedAndNeverLogged)
+{
+    ASSERT_TRUE(server.setToken("good-token"));
+    EXPECT_FALSE(server.setToken(GetParam().token));
+    EXPECT_EQ(server.accessToken(), "good-token");
+    ASSERT_EVENTUALLY(logHas("[ServerBase] Error: refused a token with a control character"), 2000);
+    EXPECT_FALSE(logLines().join('\n').contains("evil")) << logLines().join('\n').toStdString();
+
+    Outcome outcome;
+    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    EXPECT_EQ(backend.requests().last().header("x-api-key"), "good-token");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ServerBaseBadTokens,
+                         ::testing::Values(TokenCase{"CarriageReturn", "evil\rX-Other: 1"},
+                                           TokenCase{"LineFeed", "evil\nX-Other: 1"},
+                                           TokenCase{"Both", "evil\r\n"},
+                                           TokenCase{"Tab", "evil\ttoken"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerBaseTest, LogInSecretsNeverReachTheLog)
+{
+    const QString password = "pa55-\"word\"";
+    backend.setCredentials("station", password);
+    backend.setAccessToken("tok-4711");
+    server.setCredentials("station", password);
+    const QByteArray body = ServerBase::VXJSONData(QJsonObject{{"login", "station"}, {"password", password}});
+    EXPECT_EQ(body, R"({"login":"station","password":"pa55-\"word\""})");
+
+    Outcome login;
+    server.sendPost(server.baseUrl(), FakeBackend::pathToken, body, login.onOk(), login.onErr());
+    ASSERT_EVENTUALLY(login.done(), 5000);
+    ASSERT_EQ(login.ok, 1);
+    ASSERT_TRUE(
+        server.setToken(QJsonDocument::fromJson(login.reply.body).object().value("access_token").toString()));
+    EXPECT_EQ(backend.requests(FakeBackend::pathToken).first().body, body);
+
+    Outcome sync;
+    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, R"({"refId":"r1"})", sync.onOk(),
+                    sync.onErr());
+    ASSERT_EVENTUALLY(sync.done(), 5000);
+    EXPECT_EQ(backend.requests().last().header("x-api-key"), "tok-4711");
+
+    ASSERT_EVENTUALLY(logHas(QStringLiteral("[ServerBase] sendPost: path: \"%1\", body: \"%2\"")
+                                 .arg(FakeBackend::pathOperation, R"({"refId":"r1"})")),
+                      2000);
+    ASSERT_TRUE(logHas(QStringLiteral("[ServerBase] sendPost: path: \"token\", body: "
+                                      "\"{\"login\":\"station\",\"password\":\"***\"}\"")))
+        << logLines().join('\n').toStdString();
+    const QString all = logLines().join('\n');
+    EXPECT_FALSE(all.contains("pa55")) << all.toStdString();
+    EXPECT_FALSE(all.contains("tok-4711")) << all.toStdString();
+}
+
+TEST(ServerBaseTls, SelfSignedCertificateNeedsIgnoreSslErrors)
+{
+    QTemporaryDir dir;
+    QString cert;
+    QString key;
+    QString error;
+    ASSERT_TRUE(FakeBackend::makeSelfSignedCertificate(dir.path(), &cert, &key, &error))
+        << error.toStdString();
+    FakeBackend backend;
+    ASSERT_TRUE(backend.startTls(cert, key));
+    StationCore::instance()->server_log = true;
+    ServerBase server;
+    server.setBaseURL(backend.baseUrl());
+
+    Outcome refused;
+    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, refused.onOk(), refused.onErr());
+    ASSERT_EVENTUALLY(refused.done(), 5000);
+    EXPECT_EQ(refused.err, 1);
+    EXPECT_EQ(refused.reply.status, 0);
+    EXPECT_FALSE(refused.reply.errorText.isEmpty());
+    EXPECT_EQ(backend.requestCount(), 0);
+
+    server.setIgnoreSSLErrors(true);
+    Outcome accepted;
+    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, accepted.onOk(), accepted.onErr());
+    ASSERT_EVENTUALLY(accepted.done(), 5000);
+    EXPECT_EQ(accepted.ok, 1) << accepted.reply.errorText.toStdString();
+    EXPECT_EQ(accepted.reply.status, 200);
+    ASSERT_EQ(backend.requestCount(), 1);
+    EXPECT_TRUE(backend.requests().first().tls);
+}
