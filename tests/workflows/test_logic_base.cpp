@@ -96,3 +96,41 @@ TEST_F(Workflows, MessageEndsOnlyTheRunThatShowedIt)
     EXPECT_EQ(core->activeScreen(), Constants::asIdentifyUser);
     EXPECT_EQ(core->qrMode(), Constants::qmUser);
 }
+
+TEST_F(Workflows, WorkCellsBoardIsPolledAloneWhileOpening)
+{
+    Options options;
+    options.extraCells = QStringLiteral("4 = board = 3, lock = 0\n");
+    start(options);
+    core->cellsLogic.cells[1].deviceId = -1;
+    core->cellsLogic.cells[1].device = DatabaseStructs::Device();
+    putDevice(4, device12());
+    sim.setJammed(3, 0, true);
+    qint64 endedUs = -1;
+    QObject::connect(&core->giveLogic, &StationLogicBase::done, [&] { endedUs = LockSimulator::nowUs(); });
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EQ(core->giveLogic.currentWorkCell().number, 4);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+
+    qint64 firstOpenUs = -1;
+    int forced = 0;
+    for (const LockSimulator::Frame& frame : sim.frames()) {
+        if (frame.open && firstOpenUs < 0)
+            firstOpenUs = frame.atUs;
+        // A query already on its way when the opening began may still be
+        // for the other board, and the run lets the boards take turns again
+        // just before done(); every query between is for the work cell's.
+        if (frame.open || firstOpenUs < 0 || frame.atUs < firstOpenUs + 20000 || frame.atUs > endedUs - 20000)
+            continue;
+        EXPECT_EQ(frame.board, 3);
+        ++forced;
+    }
+    EXPECT_GT(forced, 5);
+    // Once the run is over, the boards are polled in turn again.
+    ASSERT_EVENTUALLY(std::any_of(sim.frames().cbegin(), sim.frames().cend(),
+                                  [&](const LockSimulator::Frame& f) {
+                                      return !f.open && f.board == 0 && f.atUs > endedUs;
+                                  }),
+                      3000);
+}

@@ -79,10 +79,11 @@ void WorkflowTest::start(const Options& o)
                                             "tick_time = 100 Hz\n"
                                             "1 = board = 0, lock = 0\n"
                                             "2 = board = 0, lock = 1\n"
-                                            "3 = board = 0, lock = 2\n")
+                                            "3 = board = 0, lock = 2\n%9")
                                  .arg(o.blockOnOpenTimeout ? "true" : "false",
                                       o.blockOnCloseTimeout ? "true" : "false", o.gotoStart, o.reopenCell,
-                                      o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path));
+                                      o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
+                                      o.extraCells));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);
@@ -115,8 +116,8 @@ void WorkflowTest::start(const Options& o)
     db->unlock();
 
     CellsLogic& cells = core->cellsLogic;
-    for (int number = 1; number <= 3; ++number)
-        cells.cells[number].devicePointCellId = 100 + number;
+    for (CellsLogic::Cell& cell : cells.cells)
+        cell.devicePointCellId = 100 + cell.number;
     putDevice(1, device12());
 
     ASSERT_EVENTUALLY(core->cellController.isConnected(), 3000);

@@ -38,6 +38,8 @@ struct WorkflowOptions
     QString maxReturnDevice = QStringLiteral("5 s");
     bool blockOnOpenTimeout = false;
     bool blockOnCloseTimeout = false;
+    // More [cells] entries.
+    QString extraCells;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
