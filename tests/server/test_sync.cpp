@@ -1,11 +1,20 @@
+#include <csignal>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include "core/core.h"
 #include "fake_backend.h"
+#include "jalt/vx_file.h"
 #include "server/server.h"
 #include "storage/database.h"
 #include "support/test_support.h"
@@ -410,3 +419,100 @@ TEST_P(SyncKeepAliveOff, TurnsTheReportOffWithAWarning)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyncKeepAliveOff, ::testing::Values("0 s", "often"));
+
+// The station as a child process for the durability test: with
+// STATION_CHILD_MODE "queue" it queues three operations, says so and waits to
+// be killed; with "drain" it runs until its queue is empty. Skipped when run
+// on its own.
+TEST(SyncChild, Station)
+{
+    const QByteArray mode = qgetenv("STATION_CHILD_MODE");
+    if (mode.isEmpty())
+        GTEST_SKIP() << "run by SyncDurability only";
+    ASSERT_TRUE(QDir::setCurrent(QString::fromLocal8Bit(qgetenv("STATION_CHILD_DIR"))));
+    const QString base =
+        QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(qgetenv("STATION_CHILD_PORT")));
+    TestSupport::writeConfig(QStringLiteral("[general]\npoint_id = 1\n[scanner]\ncard_reader = false\n"
+                                            "[cells]\n1 = board = 0, lock = 0\n"
+                                            "[server]\nlogin = station\npassword = secret\n"
+                                            "base_url = %1\nkeep_alive_interval = 1 h\n")
+                                 .arg(base));
+    StationCore* core = StationCore::instance();
+    core->init();
+    core->server.setRetryDelays(VXSystemTime::fromMSec(50), VXSystemTime::fromMSec(200));
+    Database* db = Database::instance();
+    if (mode == "queue") {
+        ASSERT_EVENTUALLY(core->server.authStatus() == Server::authLoggedIn, 5000);
+        for (int op : {1, 0, 1}) {
+            const DatabaseStructs::ChangeServer change = Server::makeOperation(
+                Constants::DeviceOperation(op), 9, 4, core->cellsLogic.cells[1], QStringLiteral("run 1"));
+            db->queueChange(change);
+            VXCout::line(QStringLiteral("BODY %1").arg(QString::fromUtf8(change.body.toBase64())));
+        }
+        ASSERT_EVENTUALLY(db->changesCount.load() == 3, 5000);
+        VXCout::line(QStringLiteral("QUEUED"));
+        QTest::qWait(60000);
+        FAIL() << "not killed";
+    }
+    // The first count comes half a second after the thread's first step.
+    QTest::qWait(700);
+    ASSERT_EVENTUALLY(db->changesCount.load() == 0 && db->currentChange.id < 0, 10000);
+    core->stop();
+    core->destroy();
+}
+
+TEST(SyncDurability, QueuedOperationsSurviveAKill)
+{
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    FakeBackend::Behaviour down;
+    down.status = 503;
+    backend.setBehaviour(FakeBackend::pathOperation, down);
+
+    auto child = [&backend](const char* mode) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("STATION_CHILD_MODE"), QString::fromLatin1(mode));
+        env.insert(QStringLiteral("STATION_CHILD_DIR"), QDir::currentPath());
+        env.insert(QStringLiteral("STATION_CHILD_PORT"), QString::number(backend.port()));
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--gtest_filter=SyncChild.Station")});
+        return process;
+    };
+
+    std::unique_ptr<QProcess> first = child("queue");
+    QByteArray output;
+    ASSERT_EVENTUALLY((output += first->readAll()).contains("QUEUED"), 20000);
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathOperation) >= 1, 5000);
+    ::kill(pid_t(first->processId()), SIGKILL);
+    ASSERT_TRUE(first->waitForFinished(5000));
+    // Requests of the killed station may still wait in the sockets.
+    QTest::qWait(300);
+    const int oldConnections = backend.connectionCount();
+    QList<QByteArray> bodies;
+    for (const QByteArray& line : output.split('\n')) {
+        const int at = line.indexOf("BODY ");
+        if (at >= 0)
+            bodies.append(QByteArray::fromBase64(line.mid(at + 5).trimmed()));
+    }
+    ASSERT_EQ(bodies.size(), 3);
+    // Refused so far: nothing of it may count as delivered.
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathOperation))
+        EXPECT_EQ(r.body, bodies[0]);
+
+    backend.clearBehaviours();
+    backend.clearRequests();
+    std::unique_ptr<QProcess> second = child("drain");
+    ASSERT_EVENTUALLY(second->state() == QProcess::NotRunning, 30000);
+    EXPECT_EQ(second->exitCode(), 0) << second->readAll().toStdString();
+    QList<FakeBackend::Request> got;
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathOperation)) {
+        if (r.connection > oldConnections)
+            got.append(r);
+    }
+    ASSERT_EQ(got.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(got[i].body, bodies[i]);
+}
