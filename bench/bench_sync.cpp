@@ -147,7 +147,7 @@ BENCHMARK(BM_FullDownloadApplied)->UseManualTime()->Unit(benchmark::kMillisecond
 
 void BM_UploadDrain(benchmark::State& state)
 {
-    StationCore* core = station();
+    station();
     Database* db = Database::instance();
     const int count = 1000;
     for (auto _ : state) {
