@@ -153,6 +153,27 @@ TEST_F(SyncTest, MalformedUsersLeaveTheUpdateTime)
     EXPECT_NE(Database::instance()->updateTime(2), DatabaseStructs::zeroTime());
 }
 
+TEST_F(SyncTest, ClearDuringADownloadDropsTheOldChain)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 400;
+    backend.setBehaviour(FakeBackend::pathUsers, slow);
+    backend.setUsers(R"([{"id":4,"login":"anna"}])");
+    backend.clearRequests();
+    core->server.sync();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathUsers) == 1, 3000);
+    Database::instance()->clear();
+    QTest::qWait(800);
+    // The late users reply neither goes on with the chain nor is applied.
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathDevices), 0);
+    EXPECT_FALSE(core->server.isSyncing());
+    EXPECT_FALSE(core->server.isSyncReady());
+    EXPECT_FALSE(Database::instance()->userByID(4).isValid());
+    EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
+}
+
 TEST_F(SyncTest, AllFailedSyncWaitsBeforeTheNextChain)
 {
     FakeBackend::Behaviour down;
