@@ -42,6 +42,14 @@ StationCore::StationCore()
         Q_EMIT gotoStartRequest();
     });
     startIndexedTimerMs(3, 200, [this] { followOffscreen(); });
+    startIndexedTimerMs(2, 200, [this] {
+        if ((!dialog || dialog->isHidden())
+            && (active_screen == Constants::asStart || active_screen == Constants::asAdministration))
+            server.maybeApplySync();
+    });
+    // The hub outlives the application object; the server's sockets must not.
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { StationCore::instance()->server.stopAll(); });
 }
 
 StationCore::~StationCore()
@@ -79,6 +87,7 @@ void StationCore::init()
         readDuration(QStringLiteral("cells"), QStringLiteral("tick_time"), QStringLiteral("10 Hz")));
     giveLogic.init();
     returnLogic.init();
+    server.setKeepAliveInterval(timeouts.keep_alive_interval);
 
     if (support_offscreen) {
         monitorThread.start([this] { monitor_present.store(detectMonitor()); }, VXSystemTime::fromSec(2));
@@ -154,6 +163,35 @@ void StationCore::configureServer()
     timeouts.keep_alive_interval = readDuration(server, QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"));
     server_log = readBool(server, QStringLiteral("log"), false);
     server_lost_threshold = timeouts.sync_interval + VXSystemTime::fromMin(1);
+    // A keep_alive_interval that does not read as a duration turns the
+    // report off: posting it at a guessed rate could flood the log server.
+    const QString keepAlive = config.child(server)
+                                  .childValue(QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"))
+                                  .toString();
+    bool keepAliveOk = false;
+    timeouts.keep_alive_interval = VXSystemTime::fromString(keepAlive, &keepAliveOk);
+    if (!keepAliveOk) {
+        log(QStringLiteral(
+                "[StationCore] [server] keep_alive_interval = \"%1\" is not a duration, no state reports")
+                .arg(keepAlive),
+            lcWarning);
+        timeouts.keep_alive_interval = VXSystemTime();
+    }
+
+    connect(&this->server, &Server::authorizeDone, this, [this] {
+        if (!first_sync_pending)
+            return;
+        first_sync_pending = false;
+        this->server.sync();
+    });
+    const VXValueTree section = config.child(server);
+    this->server.setCredentials(section.childValue(QStringLiteral("login")).toString(),
+                                section.childValue(QStringLiteral("password")).toString());
+    this->server.setBaseURL(section.childValue(QStringLiteral("base_url")).toString());
+    this->server.setLogURL(section.childValue(QStringLiteral("log_url")).toString());
+    this->server.setIgnoreSSLErrors(readBool(server, QStringLiteral("ignore_ssl_errors"), false));
+    this->server.setSyncInterval(timeouts.sync_interval);
+    this->server.authorize();
 }
 
 void StationCore::openReaders()
@@ -231,6 +269,7 @@ void StationCore::stop()
         scanner->close();
     saveState();
     cardScanner.stopAndWait();
+    server.stopAll();
     monitorThread.waitForFinish();
     log("Stopped", lcInfo);
 }
@@ -263,7 +302,10 @@ void StationCore::log(const VXString& text, LogCategory category)
 {
     const VXString line = stationLog.enqueue(text);
     VXCout::line(line);
-    Q_UNUSED(category);
+    // Warnings and errors also go to the log server; the transport keeps its
+    // own failures about that server local, so this cannot feed itself.
+    if (category != lcInfo && server.isLogActive())
+        Database::instance()->queueLog(Server::makeLog(int(category), text));
 }
 
 void StationCore::log(const char* text, LogCategory category)

@@ -14,6 +14,7 @@
 #include "jalt/vx_types.h"
 #include "jalt/vx_value_tree.h"
 #include "readers/cardscanner.h"
+#include "server/server.h"
 #include "storage/database_structs.h"
 #include "vexo/indexed_timer.h"
 #include "workflows/logic_give_device.h"
@@ -109,6 +110,7 @@ public:
     CellController cellController;
     VXVector<BarCodeScanner*> barCodeScanners;
     CardScanner cardScanner;
+    Server server;
     CellsLogic cellsLogic;
     StationDialog* dialog = nullptr;
     StationGiveDeviceLogic giveLogic;

@@ -1,12 +1,20 @@
 #include "server/server.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
 
+#include "core/core.h"
+#include "jalt/vx_file.h"
 #include "jalt/vx_time.h"
 #include "readers/cryptography.h"
+#include "storage/database.h"
 
 namespace {
 // The back-end reads the keys of a request in the order they are written and
@@ -80,4 +88,601 @@ DatabaseStructs::ChangeServer Server::makeCellLockStatus(int id, bool isLocked, 
         '[' + JsonObjectText().add("id", id).add("isLocked", isLocked).add("description", description).text()
         + ']';
     return change;
+}
+
+namespace {
+const char* const timeFormat = "yyyy-MM-dd'T'hh:mm:ss";
+
+int jsInt(const QJsonObject& o, const char* key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (!v.isDouble())
+        return 0;
+    const double d = v.toDouble();
+    // A number that is not whole, or out of range, is no valid integer.
+    if (d != std::floor(d) || d < std::numeric_limits<int>::min() || d > std::numeric_limits<int>::max())
+        return 0;
+    return int(d);
+}
+
+bool jsBool(const QJsonObject& o, const char* key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    return v.isBool() && v.toBool();
+}
+
+QString jsString(const QJsonObject& o, const char* key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    return v.isString() ? v.toString() : QString();
+}
+
+QDateTime jsDateTime(const QJsonObject& o, const char* key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (!v.isString())
+        return QDateTime();
+    return QDateTime::fromString(v.toString(), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+}
+
+// The body as an array; ok is false when it is not one (empty, cut, other).
+QJsonArray jsArray(const QByteArray& body, bool* ok)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    *ok = doc.isArray();
+    return doc.array();
+}
+
+qint64 nowMs()
+{
+    return VXClock::monotonicMSec();
+}
+} // namespace
+
+Server::Server(QObject* parent)
+    : ServerBase(parent)
+{
+    startIndexedTimerMs(0, 2000, [this] {
+        const int state = authState.load();
+        if (state == authNone || state == authFailed)
+            authorize();
+    });
+    startIndexedTimerMs(1, 200, [this] { tick(); });
+}
+
+Server::~Server()
+{
+    stopAll();
+}
+
+void Server::stopAll()
+{
+    stopAllIndexedTimers();
+    shutdown();
+}
+
+void Server::setSyncInterval(const VXSystemTime& interval)
+{
+    syncInterval = interval;
+}
+
+void Server::setRetryDelays(VXSystemTime first, VXSystemTime max)
+{
+    retryFirst = first;
+    retryMax = max;
+    changeBackoff.nextMs = logBackoff.nextMs = syncBackoff.nextMs = 0;
+}
+
+void Server::failed(Backoff& backoff)
+{
+    if (backoff.nextMs <= 0)
+        backoff.nextMs = retryFirst.toMSec();
+    backoff.until.store(nowMs() + backoff.nextMs);
+    backoff.nextMs = std::min(backoff.nextMs * 2, retryMax.toMSec());
+}
+
+bool Server::waiting(const Backoff& backoff)
+{
+    return nowMs() < backoff.until.load();
+}
+
+void Server::succeeded(Backoff& backoff)
+{
+    backoff.nextMs = 0;
+    backoff.until.store(0);
+}
+
+void Server::authorize()
+{
+    VXCout::line(QStringLiteral("authorize..."));
+    setToken(QString());
+    authState.store(authLoggingIn);
+    const int generation = ++loginGeneration;
+    QJsonObject body;
+    body.insert(QStringLiteral("login"), login);
+    body.insert(QStringLiteral("password"), password);
+    sendPost(
+        baseURL, QStringLiteral("token"), VXJSONData(body),
+        [this, generation](const Reply& reply) {
+            if (generation != loginGeneration)
+                return;
+            const QJsonObject answer = QJsonDocument::fromJson(reply.body).object();
+            const QJsonValue value = answer.value(QLatin1String("access_token"));
+            const QString received = value.isString() ? value.toString() : QString();
+            // Without a token nothing can be downloaded or uploaded: a failed
+            // log-in, tried again, rather than a session that never works.
+            if (received.isEmpty() || !setToken(received)) {
+                write(QStringLiteral("[Server] Error: log-in reply without a usable token"),
+                      StationCore::lcError);
+                authState.store(authFailed);
+                return;
+            }
+            authState.store(authLoggedIn);
+            write(QStringLiteral("[Server] Received token"), StationCore::lcInfo);
+            callNext([this] { Q_EMIT authorizeDone(); });
+        },
+        [this, generation](const Reply&) {
+            if (generation == loginGeneration)
+                authState.store(authFailed);
+        });
+}
+
+void Server::noteFailure(const Reply& reply)
+{
+    if (reply.status != 401)
+        return;
+    int expected = authLoggedIn;
+    // Once per session: a log-in already under way is not started again.
+    if (authState.compare_exchange_strong(expected, authFailed))
+        write(QStringLiteral("[Server] Session refused, logging in again"), StationCore::lcInfo);
+}
+
+void Server::tick()
+{
+    if (authState.load() != authLoggedIn)
+        return;
+    if (sinceApply.elapsed() > syncInterval)
+        sync();
+    if (hangWatch.elapsed() > syncInterval + VXSystemTime::fromMin(2)) {
+        hangWatch.reset();
+        // The replies of the chain still in flight are ignored from now on.
+        ++syncGeneration;
+        syncReceived.store(false);
+        syncPending.store(0);
+        write(QStringLiteral("[Server] Sync hangs, reset states"), StationCore::lcInfo);
+    }
+}
+
+void Server::sync()
+{
+    if (!isAuthorized() || syncPending.load() > 0 || syncReady.load() || waiting(syncBackoff))
+        return;
+    syncPending.store(4);
+    syncReceived.store(false);
+    usersReply.clear();
+    devicesReply.clear();
+    faultsReply.clear();
+    cellsReply.clear();
+    usersTime = QDateTime();
+    devicesTime = QDateTime();
+    startUsers(++syncGeneration);
+}
+
+void Server::resetSync()
+{
+    ++syncGeneration;
+    syncPending.store(0);
+    syncReceived.store(false);
+    syncReady.store(false);
+    usersReply.clear();
+    devicesReply.clear();
+    faultsReply.clear();
+    cellsReply.clear();
+    usersTime = QDateTime();
+    devicesTime = QDateTime();
+}
+
+void Server::startUsers(int generation)
+{
+    const QDateTime from = Database::instance()->updateTime(1);
+    const QDateTime sent = VXDateTime::current().addSecs(-5);
+    sendGet(
+        baseURL,
+        QStringLiteral("api/KalmireSync/GetAllUsers/%1").arg(from.toString(QLatin1String(timeFormat))),
+        [this, generation, sent](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            usersReply = reply.body;
+            usersTime = sent;
+            syncReceived.store(true);
+            startDevices(generation);
+            oneSyncDone(generation);
+        },
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            noteFailure(reply);
+            startDevices(generation);
+            oneSyncDone(generation);
+        });
+}
+
+void Server::startDevices(int generation)
+{
+    const QDateTime from = Database::instance()->updateTime(2);
+    const QDateTime sent = VXDateTime::current().addSecs(-5);
+    sendGet(
+        baseURL,
+        QStringLiteral("api/KalmireSync/GetDevices/%1/%2")
+            .arg(StationCore::instance()->point_id)
+            .arg(from.toString(QLatin1String(timeFormat))),
+        [this, generation, sent](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            checkClock(reply);
+            devicesReply = reply.body;
+            devicesTime = sent;
+            syncReceived.store(true);
+            startFaults(generation);
+            oneSyncDone(generation);
+        },
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            noteFailure(reply);
+            startFaults(generation);
+            oneSyncDone(generation);
+        });
+}
+
+void Server::startFaults(int generation)
+{
+    sendGet(
+        baseURL, QStringLiteral("api/KalmireSync/GetAllDeviceFaults"),
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            faultsReply = reply.body;
+            syncReceived.store(true);
+            startCells(generation);
+            oneSyncDone(generation);
+        },
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            noteFailure(reply);
+            startCells(generation);
+            oneSyncDone(generation);
+        });
+}
+
+void Server::startCells(int generation)
+{
+    sendGet(
+        baseURL, QStringLiteral("api/KalmireSync/GetDevicePoint/%1").arg(StationCore::instance()->point_id),
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            cellsReply = reply.body;
+            syncReceived.store(true);
+            oneSyncDone(generation);
+        },
+        [this, generation](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            noteFailure(reply);
+            oneSyncDone(generation);
+        });
+}
+
+void Server::oneSyncDone(int generation)
+{
+    if (generation != syncGeneration)
+        return;
+    if (--syncPending != 0)
+        return;
+    if (!syncReceived.load()) {
+        // The back-end is unreachable: wait before the next chain instead
+        // of asking again every tick.
+        failed(syncBackoff);
+        return;
+    }
+    succeeded(syncBackoff);
+    syncReady.store(true);
+    write(QStringLiteral("[Server] Sync done after %1 secs")
+              .arg(QString::number(lastSync.elapsed().toUSec() / 1e6, 'g', 6)),
+          StationCore::lcInfo);
+    lastSync.reset();
+}
+
+void Server::checkClock(const Reply& reply)
+{
+    const QDateTime server =
+        QDateTime::fromString(QString::fromLatin1(reply.header("Date")), Qt::RFC2822Date).toLocalTime();
+    if (!server.isValid())
+        return;
+    const double minutes = std::abs(double(VXDateTime::current().secsTo(server)) / 60.0);
+    if (minutes >= 5.0)
+        write(QStringLiteral("[Server] Warning: Clock desync with server: %1 minutes!")
+                  .arg(QString::number(minutes, 'g', 6)),
+              StationCore::lcWarning);
+}
+
+void Server::maybeApplySync()
+{
+    if (!syncReady.load())
+        return;
+    syncReady.store(false);
+    sinceApply.reset();
+    hangWatch.reset();
+    write(QStringLiteral("[Server] Sync apply"), StationCore::lcInfo);
+    Database* database = Database::instance();
+    database->lock();
+    applyDeviceFaults();
+    applyUsers();
+    applyDevices();
+    applyCells();
+    database->unlock();
+    Q_EMIT database->devicesChanged();
+    Q_EMIT database->usersChanged();
+    StationCore::instance()->saveState();
+    Q_EMIT StationCore::instance()->cellsChanged();
+}
+
+void Server::applyDeviceFaults()
+{
+    bool ok = false;
+    const QJsonArray array = jsArray(faultsReply, &ok);
+    write(QStringLiteral("[Server] Received %1 device faults").arg(array.size()), StationCore::lcInfo);
+    for (const QJsonValue& value : array) {
+        const QJsonObject o = value.toObject();
+        DatabaseStructs::DeviceFault fault;
+        fault.id = jsInt(o, "id");
+        fault.name = jsString(o, "name");
+        fault.description = jsString(o, "description");
+        fault.updateDate = jsDateTime(o, "updateDate");
+        Database::instance()->addDeviceFault(fault);
+    }
+    faultsReply.clear();
+}
+
+void Server::applyUsers()
+{
+    bool ok = false;
+    const QJsonArray array = jsArray(usersReply, &ok);
+    write(QStringLiteral("[Server] Received %1 users").arg(array.size()), StationCore::lcInfo);
+    for (const QJsonValue& value : array) {
+        const QJsonObject o = value.toObject();
+        DatabaseStructs::User user;
+        user.id = jsInt(o, "id");
+        user.name = jsString(o, "name");
+        user.login = jsString(o, "login");
+        user.passwordHash = QByteArray::fromBase64(jsString(o, "passwordHash").toLatin1());
+        user.personNumber = jsString(o, "personNumber");
+        user.isAdmin = jsBool(o, "isAdmin");
+        user.isBlocked = jsBool(o, "isBlocked");
+        user.updateDate = jsDateTime(o, "updateDate");
+        user.roleUpdateDate = jsDateTime(o, "roleUpdateDate");
+        Database::instance()->addUser(user);
+    }
+    // Only data that arrived whole and is stored moves the time on: a cut
+    // reply is asked for again from the same time.
+    if (ok && usersTime.isValid())
+        Database::instance()->setUpdateTime(1, usersTime);
+    usersReply.clear();
+    usersTime = QDateTime();
+}
+
+void Server::applyDevices()
+{
+    bool ok = false;
+    const QJsonArray array = jsArray(devicesReply, &ok);
+    write(QStringLiteral("[Server] Received %1 devices").arg(array.size()), StationCore::lcInfo);
+    for (const QJsonValue& value : array) {
+        const QJsonObject o = value.toObject();
+        DatabaseStructs::Device device;
+        device.id = jsInt(o, "id");
+        device.name = jsString(o, "name");
+        device.phone = jsString(o, "phone");
+        device.serial = jsString(o, "serial");
+        device.status = Constants::DeviceStatus(jsInt(o, "status"));
+        device.userId = jsInt(o, "userId");
+        device.lastCharge = jsInt(o, "lastCharge");
+        device.updateDate = jsDateTime(o, "updateDate");
+        device.chargeTrend = Constants::DeviceChargeTrend(jsInt(o, "chargeTrend"));
+        device.lastChargeDate = jsDateTime(o, "lastChargeDate");
+        Database::instance()->addDevice(device);
+    }
+    if (ok && devicesTime.isValid())
+        Database::instance()->setUpdateTime(2, devicesTime);
+    devicesReply.clear();
+    devicesTime = QDateTime();
+}
+
+void Server::applyCells()
+{
+    const QJsonArray array =
+        QJsonDocument::fromJson(cellsReply).object().value(QLatin1String("devicePointCells")).toArray();
+    cellsReply.clear();
+    CellsLogic& logic = StationCore::instance()->cellsLogic;
+    Database* database = Database::instance();
+    write(QStringLiteral("[Server] Received %1 cells").arg(array.size()), StationCore::lcInfo);
+    write(QStringLiteral("[Server] Cells stat before: %1 free, %2 devices, %3 available")
+              .arg(logic.freeCellsCount())
+              .arg(logic.devicesInCellsCount())
+              .arg(logic.availableDevicesInCellsCount()),
+          StationCore::lcInfo);
+    const double graceMs = double(syncInterval.toMSec()) / 2.0;
+    for (const QJsonValue& value : array) {
+        const QJsonObject o = value.toObject();
+        const int number = jsInt(o, "cellNumber");
+        auto found = logic.cells.find(number);
+        if (found == logic.cells.end()) {
+            write(QStringLiteral("[Server] Warning: no cell with number %1 in config!").arg(number),
+                  StationCore::lcInfo);
+            continue;
+        }
+        CellsLogic::Cell& cell = found.value();
+        bool take = true;
+        if (cell.state == CellsLogic::csChanging || cell.state == CellsLogic::csChanged)
+            take = false;
+        if (cell.isAmbiguous() && double(cell.lastChangeElapsed().toMSec()) < graceMs)
+            take = false;
+        const int before = cell.deviceId;
+        if (take) {
+            cell.deviceId = jsInt(o, "deviceId");
+            cell.setState(CellsLogic::csActual);
+            cell.setAmbiguous(false);
+        } else {
+            write(QStringLiteral("[Server] Info: Ignore device replacement in cell %1, timeout = %2 s")
+                      .arg(number)
+                      .arg(QString::number(cell.lastChangeElapsed().toUSec() / 1e6, 'f', 1)),
+                  StationCore::lcInfo);
+        }
+        if (cell.deviceId != before)
+            cell.forceReady = false;
+        cell.devicePointCellId = jsInt(o, "id");
+        cell.priorityBase = 0;
+        // A lock change of ours the back-end has not accepted yet is newer
+        // than what it sends.
+        if (!database->hasQueuedLock(cell.devicePointCellId)) {
+            cell.isLocked = jsBool(o, "isLocked");
+            cell.description = jsString(o, "description");
+        }
+        cell.lastOperation = Constants::DeviceOperation(jsInt(o, "lastOperation"));
+        cell.lastOperationUserId = jsInt(o, "lastOperationUserId");
+        cell.lastOperationDate = jsDateTime(o, "lastOperationDate");
+        cell.updateDate = jsDateTime(o, "updateDate");
+        cell.device = database->devices.value(cell.deviceId, DatabaseStructs::Device());
+        cell.user = database->users.value(cell.lastOperationUserId, DatabaseStructs::User());
+        if (!cell.priorityTime.isValid())
+            cell.priorityTime = cell.lastOperationDate;
+    }
+    write(QStringLiteral("[Server] Cells stat  after: %1 free, %2 devices, %3 available")
+              .arg(logic.freeCellsCount())
+              .arg(logic.devicesInCellsCount())
+              .arg(logic.availableDevicesInCellsCount()),
+          StationCore::lcInfo);
+}
+
+DatabaseStructs::ServerLog Server::makeLog(int cat, const VXString& msg)
+{
+    QJsonObject line;
+    line.insert(QStringLiteral("cat"), cat);
+    line.insert(QStringLiteral("msg"), msg);
+    QJsonObject body;
+    body.insert(QStringLiteral("id"), StationCore::instance()->point_id);
+    body.insert(QStringLiteral("log"), QJsonArray{line});
+    DatabaseStructs::ServerLog log;
+    log.path = QStringLiteral("station/state");
+    log.body = VXJSONData(body);
+    return log;
+}
+
+int Server::changeStatus() const
+{
+    if (authState.load() != authLoggedIn)
+        return ssBusy;
+    const int status = changeStatusValue.load();
+    return status == ssFailed && waiting(changeBackoff) ? int(ssBusy) : status;
+}
+
+int Server::logStatus() const
+{
+    const int status = logStatusValue.load();
+    return status == ssFailed && waiting(logBackoff) ? int(ssBusy) : status;
+}
+
+void Server::sendChange(DatabaseStructs::ChangeServer change)
+{
+    changeStatusValue.store(ssBusy);
+    callNext([this, change] {
+        if (change.path.isEmpty()) {
+            write(QStringLiteral("[Server] Change with empty path, maybe bug? (body = \"%1\")")
+                      .arg(QString::fromUtf8(change.body)),
+                  StationCore::lcWarning);
+            changeStatusValue.store(ssDone);
+            return;
+        }
+        write(QStringLiteral("[Server] Send change \"%1\"").arg(change.path), StationCore::lcInfo);
+        const bool logRoot = change.path.startsWith(QLatin1String("station/"));
+        sendPost(
+            logRoot ? logURL : baseURL, change.path, change.body,
+            [this, change](const Reply&) {
+                succeeded(changeBackoff);
+                // The cell waits for the back-end's word on every change of
+                // it; the one just accepted still counts until it is deleted.
+                if (change.hasCell() && Database::instance()->queuedChangesFor(change.cell) <= 1)
+                    StationCore::instance()->cellsLogic.setCellState(change.cell, CellsLogic::csChanged);
+                changeStatusValue.store(ssDone);
+            },
+            [this, logRoot](const Reply& reply) {
+                if (!logRoot)
+                    noteFailure(reply);
+                failed(changeBackoff);
+                changeStatusValue.store(ssFailed);
+            });
+    });
+}
+
+void Server::sendLog(DatabaseStructs::ServerLog log)
+{
+    logStatusValue.store(ssBusy);
+    callNext([this, log] {
+        if (log.path.isEmpty()) {
+            logStatusValue.store(ssDone);
+            return;
+        }
+        write(QStringLiteral("[Server] Send log \"%1\"").arg(log.path), StationCore::lcInfo);
+        sendPost(
+            logURL, log.path, log.body,
+            [this](const Reply&) {
+                succeeded(logBackoff);
+                logStatusValue.store(ssDone);
+            },
+            [this](const Reply&) {
+                failed(logBackoff);
+                logStatusValue.store(ssFailed);
+            });
+    });
+}
+
+void Server::setKeepAliveInterval(const VXSystemTime& interval)
+{
+    if (!isLogActive()) {
+        stopIndexedTimer(2);
+        return;
+    }
+    if (interval.toMSec() <= 0) {
+        // A zero period would post back to back.
+        stopIndexedTimer(2);
+        write(QStringLiteral("[Server] Warning: keep_alive_interval is zero, no state reports"),
+              StationCore::lcWarning);
+        return;
+    }
+    startIndexedTimer(2, interval, [this] { sendKeepAlive(); });
+    sendKeepAlive();
+}
+
+QByteArray Server::keepAliveBody()
+{
+    StationCore* core = StationCore::instance();
+    const CellsLogic& logic = core->cellsLogic;
+    QJsonObject body;
+    body.insert(QStringLiteral("id"), core->point_id);
+    body.insert(QStringLiteral("name"), core->title);
+    body.insert(QStringLiteral("version"), QStringLiteral("1.4.3-117"));
+    body.insert(QStringLiteral("cells_all"), logic.cellsCount());
+    body.insert(QStringLiteral("cells_free"), logic.freeCellsCount());
+    body.insert(QStringLiteral("cells_locked"), logic.lockedCellsCount());
+    body.insert(QStringLiteral("devices_all"), logic.devicesInCellsCount());
+    body.insert(QStringLiteral("devices_available"), logic.availableDevicesInCellsCount());
+    body.insert(QStringLiteral("devices_charging"), logic.devicesCharging());
+    body.insert(QStringLiteral("devices_problem"), logic.problemDevicesInCellsCount());
+    return VXJSONData(body);
+}
+
+void Server::sendKeepAlive()
+{
+    sendPost(logURL, QStringLiteral("station/state"), keepAliveBody(), nullptr, nullptr);
 }

@@ -1,22 +1,69 @@
 #pragma once
 
+#include <atomic>
+
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include "cells/cells_logic.h"
 #include "core/constants.h"
+#include "jalt/vx_time.h"
 #include "server/server_base.h"
 #include "storage/database_structs.h"
+#include "vexo/indexed_timer.h"
 
-// The station's link to the back-end. For now it only builds the records the
-// station queues for upload (operations, problem reports, cell locks); the
-// log-in, the downloads and the delivery of the queues join this class later.
-// The builders touch no state, so they are static and callable from anywhere
-// on the GUI thread.
-class Server : public ServerBase
+// The station's link to the back-end: the log-in, the download of users,
+// devices, fault kinds and the station's cells (held until the station is
+// idle, then merged), the delivery of the upload queues the database thread
+// hands over one record at a time, and the periodic state report.
+//
+// Timers and reply handlers run on the main thread. The send statuses, the
+// log-in state and the download count are atomics: the database thread reads
+// them.
+class Server : public ServerBase, private IndexedTimer<int>
 {
     Q_OBJECT
 public:
-    using ServerBase::ServerBase;
+    enum SendStatus
+    {
+        ssIdle = 0,
+        ssBusy = 1,
+        ssDone = 2,
+        ssFailed = 3,
+    };
+    enum AuthState
+    {
+        authNone = 0,
+        authLoggingIn = 1,
+        authLoggedIn = 2,
+        authFailed = 3,
+    };
+
+    explicit Server(QObject* parent = nullptr);
+    ~Server() override;
+
+    void setSyncInterval(const VXSystemTime& interval);
+    // The pause after a failed upload or an all-failed download: first, then
+    // doubling up to max; back to first after a success.
+    void setRetryDelays(VXSystemTime first, VXSystemTime max);
+
+    void authorize();
+    void sync();
+    bool isSyncing() const { return syncPending.load() > 0; }
+    bool isSyncReady() const { return syncReady.load(); }
+    VXSystemTime lastSyncElapsed() const { return lastSync.elapsed(); }
+    int authStatus() const { return authState.load(); }
+    // Forgets the download under way and any finished one not applied yet:
+    // replies still in flight are ignored (the database was cleared).
+    void resetSync();
+
+    // Applies a finished download, if one waits. Main thread, idle screen.
+    void maybeApplySync();
+    void applyDeviceFaults();
+    void applyUsers();
+    void applyDevices();
+    void applyCells();
 
     // "api/KalmireSync/CreateOperation" for the cell's number.
     static DatabaseStructs::ChangeServer makeOperation(Constants::DeviceOperation operation,
@@ -29,4 +76,74 @@ public:
     makeTask(int deviceId, int userId, int deviceFaultId, QString description);
     // "api/KalmireSync/SetCellsLockStatus"; id is the back-end's cell id.
     static DatabaseStructs::ChangeServer makeCellLockStatus(int id, bool isLocked, QString description);
+    // "station/state" with one line of category cat (1 or 2).
+    static DatabaseStructs::ServerLog makeLog(int cat, const VXString& msg);
+
+    // From the database thread: the status turns busy at once, the request
+    // goes from the main thread.
+    void sendChange(DatabaseStructs::ChangeServer change);
+    void sendLog(DatabaseStructs::ServerLog log);
+    // Busy also while not logged in and while a failed record waits out its
+    // pause before it is sent again.
+    int changeStatus() const;
+    int logStatus() const;
+    void resetChangeStatus() { changeStatusValue.store(ssIdle); }
+    void resetLogStatus() { logStatusValue.store(ssIdle); }
+
+    // Zero turns the report off (with a warning when a log root is set).
+    void setKeepAliveInterval(const VXSystemTime& interval);
+    void sendKeepAlive();
+    static QByteArray keepAliveBody();
+
+    // Stops the timers and drops the requests in flight; for shutdown.
+    void stopAll();
+
+Q_SIGNALS:
+    void authorizeDone();
+
+private:
+    struct Backoff
+    {
+        std::atomic<qint64> until{0}; // VXClock ms before which nothing is retried
+        qint64 nextMs = 0;
+    };
+
+    void tick();
+    void startUsers(int generation);
+    void startDevices(int generation);
+    void startFaults(int generation);
+    void startCells(int generation);
+    void oneSyncDone(int generation);
+    void checkClock(const Reply& reply);
+    // A 401 from the API root means the session ended: log in again.
+    void noteFailure(const Reply& reply);
+    void failed(Backoff& backoff);
+    static bool waiting(const Backoff& backoff);
+    void succeeded(Backoff& backoff);
+
+    std::atomic<int> changeStatusValue{ssIdle};
+    std::atomic<int> logStatusValue{ssIdle};
+    std::atomic<int> authState{authNone};
+    std::atomic<int> syncPending{0};
+    std::atomic<bool> syncReceived{false};
+    std::atomic<bool> syncReady{false};
+    VXSystemTime syncInterval;
+    VXTimeMeasurer lastSync;
+    VXTimeMeasurer sinceApply;
+    VXTimeMeasurer hangWatch;
+    QByteArray usersReply;
+    QByteArray devicesReply;
+    QByteArray faultsReply;
+    QByteArray cellsReply;
+    // The update times the replies answer; stored only once applied.
+    QDateTime usersTime;
+    QDateTime devicesTime;
+    // Counts the download chains; a reply of an older chain is ignored.
+    int syncGeneration = 0;
+    int loginGeneration = 0;
+    VXSystemTime retryFirst = VXSystemTime::fromSec(1);
+    VXSystemTime retryMax = VXSystemTime::fromSec(60);
+    Backoff changeBackoff;
+    Backoff logBackoff;
+    Backoff syncBackoff;
 };

@@ -120,7 +120,7 @@ void ServerBase::send(const char* name,
                       ReplyHandler onOk,
                       ReplyHandler onErr)
 {
-    if (url.isEmpty())
+    if (url.isEmpty() || stopped)
         return;
     if (QThread::currentThread() != thread()) {
         // The access manager belongs to this object's thread.
@@ -248,6 +248,16 @@ QByteArray ServerBase::VXJSONData(const QJsonObject& json)
 void ServerBase::callNext(std::function<void()> fn)
 {
     QTimer::singleShot(0, this, std::move(fn));
+}
+
+void ServerBase::shutdown()
+{
+    stopped = true;
+    if (manager) {
+        // Its replies are its children; deleting them emits no finished().
+        delete manager;
+        manager = nullptr;
+    }
 }
 
 bool ServerBase::isMessageOk(const Reply& reply)

@@ -90,6 +90,10 @@ public:
 
     static bool isMessageOk(const Reply& reply);
 
+    // Drops every request in flight (no handler runs) and every later one:
+    // for shutdown, before the application object goes away.
+    void shutdown();
+
     // Where this object's log lines go, with their StationCore::LogCategory;
     // empty (default): the station log. Tests read the categories here.
     using LogSink = std::function<void(const VXString& text, int category)>;
@@ -102,6 +106,9 @@ protected:
     VXString password;
     bool ignoreSSL = false;
 
+    // To the log sink or the station log; category is a StationCore::LogCategory.
+    void write(const VXString& text, int category);
+
 private:
     void send(const char* name,
               const QString& url,
@@ -113,11 +120,11 @@ private:
     connectReply(const char* name, bool logRoot, QNetworkReply* reply, ReplyHandler onOk, ReplyHandler onErr);
     // category is a StationCore::LogCategory (core.h stays out of this header).
     void logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine);
-    void write(const VXString& text, int category);
     static QString traceBody(const QByteArray& body);
 
     VXString token;
     QNetworkAccessManager* manager = nullptr;
     VXSystemTime transferTimeout = defaultTransferTimeout;
+    bool stopped = false;
     LogSink logSink;
 };

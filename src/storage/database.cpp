@@ -3,11 +3,15 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlRecord>
 
 #include "core/core.h"
 #include "jalt/vx_file.h"
 #include "jalt/vx_time.h"
+#include "server/server.h"
 #include "vexo/sql_query.h"
 #include "vexo/vx_conversions.h"
 
@@ -199,6 +203,7 @@ void Database::queueChange(const DatabaseStructs::ChangeServer& change)
 {
     static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
                                     .arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
+    trackChange(change, 1);
     addQuery(text, {{QStringLiteral("d"), vxqSerialize(change)}});
     if (change.hasCell())
         StationCore::instance()->cellsLogic.setCellState(change.cell, CellsLogic::csChanging);
@@ -209,6 +214,47 @@ void Database::queueLog(const DatabaseStructs::ServerLog& log)
     static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
                                     .arg(QString::fromLatin1(DatabaseStructs::table_server_logs));
     addQuery(text, {{QStringLiteral("d"), vxqSerialize(log)}});
+}
+
+void Database::trackChange(const DatabaseStructs::ChangeServer& change, int delta)
+{
+    VXMutexLocker locker(&recordMutex);
+    if (change.hasCell())
+        queuedByCell[change.cell] += delta;
+    if (change.path == QLatin1String("api/KalmireSync/SetCellsLockStatus")) {
+        const QJsonArray array = QJsonDocument::fromJson(change.body).array();
+        for (const QJsonValue& value : array) {
+            const QJsonValue id = value.toObject().value(QLatin1String("id"));
+            if (id.isDouble())
+                queuedLocks[id.toInt()] += delta;
+        }
+    }
+}
+
+void Database::trackQueuedChanges()
+{
+    {
+        VXMutexLocker locker(&recordMutex);
+        queuedByCell.clear();
+        queuedLocks.clear();
+    }
+    const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(
+        QStringLiteral("SELECT data FROM %1").arg(QString::fromLatin1(DatabaseStructs::table_server_changes)),
+        VEXO::SQLQuery::Binds(), database());
+    for (const QSqlRecord& row : rows)
+        trackChange(vxqDeserialize<DatabaseStructs::ChangeServer>(row.value(0).toByteArray()), 1);
+}
+
+int Database::queuedChangesFor(int cell) const
+{
+    VXMutexLocker locker(&recordMutex);
+    return queuedByCell.value(cell);
+}
+
+bool Database::hasQueuedLock(int serverCellId) const
+{
+    VXMutexLocker locker(&recordMutex);
+    return queuedLocks.value(serverCellId) > 0;
 }
 
 void Database::lock()
@@ -323,6 +369,7 @@ void Database::opened()
         VXCout::line(
             QStringLiteral("device_fault -> %1 ms, %2").arg(measurer.elapsed_m()).arg(deviceFaults.size()));
     }
+    trackQueuedChanges();
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -343,7 +390,14 @@ void Database::cleared()
         usersByPersonNumber.clear();
         devicesBySerial.clear();
         updateTimes.clear();
+        // The file may be a new one: a row id in flight names nothing in it.
+        // The record is sent again from the queue if it is still there.
+        currentChange = DatabaseStructs::ChangeServer();
+        currentLog = DatabaseStructs::ServerLog();
     }
+    // A download under way would bring back what was just cleared, with the
+    // update times of before.
+    StationCore::instance()->server.resetSync();
     Q_EMIT usersChanged();
     Q_EMIT devicesChanged();
 }
@@ -365,7 +419,112 @@ void Database::clearTables()
                              {{QStringLiteral("t"), DatabaseStructs::zeroTime()}}, connection);
 }
 
+namespace {
+int countRows(const char* table, const QSqlDatabase& connection)
+{
+    const QVector<QSqlRecord> rows =
+        VEXO::SQLQuery::exec(QStringLiteral("SELECT count(id) FROM %1").arg(QString::fromLatin1(table)),
+                             VEXO::SQLQuery::Binds(), connection);
+    return rows.isEmpty() ? 0 : rows.first().value(0).toInt();
+}
+
+template <typename Record> Record oldestRow(const char* table, const QSqlDatabase& connection)
+{
+    const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(
+        QStringLiteral("SELECT * FROM %1 ORDER BY id LIMIT 1").arg(QString::fromLatin1(table)),
+        VEXO::SQLQuery::Binds(), connection);
+    if (rows.isEmpty())
+        return Record();
+    // An unreadable blob gives an empty path: delivered at once, so deleted.
+    Record record = vxqDeserialize<Record>(rows.first().value(QStringLiteral("data")).toByteArray());
+    record.id = rows.first().value(QStringLiteral("id")).toInt();
+    return record;
+}
+} // namespace
+
 void Database::checkChanges()
 {
-    // The upload queues are delivered from here.
+    Server& server = StationCore::instance()->server;
+    const bool syncing = server.isSyncing();
+    const int changeStatus = server.changeStatus();
+    const int logStatus = server.logStatus();
+    const QSqlDatabase connection = database();
+
+    if (!countWatchStarted) {
+        countWatchStarted = true;
+        countWatch.reset();
+    }
+    if (countWatch.elapsed_m() >= 500) {
+        countWatch.reset();
+        changesCount.store(countRows(DatabaseStructs::table_server_changes, connection));
+        logsCount.store(countRows(DatabaseStructs::table_server_logs, connection));
+    }
+
+    switch (changeStatus) {
+    case Server::ssIdle:
+        if (!syncing) {
+            const auto change =
+                oldestRow<DatabaseStructs::ChangeServer>(DatabaseStructs::table_server_changes, connection);
+            VXMutexLocker locker(&recordMutex);
+            currentChange = change;
+        }
+        Q_FALLTHROUGH();
+    case Server::ssFailed: {
+        DatabaseStructs::ChangeServer change;
+        {
+            VXMutexLocker locker(&recordMutex);
+            change = currentChange;
+        }
+        if (!syncing && change.isValid())
+            server.sendChange(change);
+        break;
+    }
+    case Server::ssDone: {
+        server.resetChangeStatus();
+        VXMutexLocker locker(&recordMutex);
+        if (currentChange.isValid()) {
+            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_changes),
+                                   QStringLiteral("id='%1'").arg(currentChange.id), connection);
+            trackChange(currentChange, -1);
+            currentChange = DatabaseStructs::ChangeServer();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+
+    if (!server.isLogActive())
+        return;
+    switch (logStatus) {
+    case Server::ssIdle: {
+        const auto log =
+            oldestRow<DatabaseStructs::ServerLog>(DatabaseStructs::table_server_logs, connection);
+        VXMutexLocker locker(&recordMutex);
+        currentLog = log;
+    }
+        Q_FALLTHROUGH();
+    case Server::ssFailed: {
+        DatabaseStructs::ServerLog log;
+        {
+            VXMutexLocker locker(&recordMutex);
+            log = currentLog;
+        }
+        if (log.isValid())
+            server.sendLog(log);
+        break;
+    }
+    case Server::ssDone: {
+        server.resetLogStatus();
+        VXMutexLocker locker(&recordMutex);
+        if (currentLog.isValid()) {
+            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_logs),
+                                   QStringLiteral("id='%1'").arg(currentLog.id), connection);
+            currentLog = DatabaseStructs::ServerLog();
+        }
+        break;
+    }
+    default:
+        break;
+    }
 }

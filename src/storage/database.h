@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QDateTime>
 #include <QHash>
 #include <QString>
@@ -7,6 +9,7 @@
 
 #include "jalt/vx_map.h"
 #include "jalt/vx_thread.h"
+#include "jalt/vx_time.h"
 #include "jalt/vx_types.h"
 #include "storage/database_base.h"
 #include "storage/database_structs.h"
@@ -62,6 +65,10 @@ public:
     // any thread.
     void queueChange(const DatabaseStructs::ChangeServer& change);
     void queueLog(const DatabaseStructs::ServerLog& log);
+    // Changes of that cell number still queued (the one in flight counts).
+    int queuedChangesFor(int cell) const;
+    // Whether a lock change of that back-end cell id is still queued.
+    bool hasQueuedLock(int serverCellId) const;
 
     // The record mutex, for changes of several records in one go. Re-entrant.
     // No request() while it is held: the database thread takes it too.
@@ -73,6 +80,13 @@ public:
     VXMap<int, DatabaseStructs::Device> devices;
     VXMap<int, DatabaseStructs::DeviceFault> deviceFaults;
     VXMap<int, QDateTime> updateTimes;
+
+    // The records in flight (invalid when none is) and the rows waiting, at
+    // most half a second old; for display.
+    DatabaseStructs::ChangeServer currentChange;
+    DatabaseStructs::ServerLog currentLog;
+    std::atomic<int> changesCount{0};
+    std::atomic<int> logsCount{0};
 
 Q_SIGNALS:
     void usersChanged();
@@ -99,6 +113,14 @@ private:
     void putDevice(const DatabaseStructs::Device& device);
     template <typename Record> int loadTable(const char* table, void (Database::*put)(const Record&));
     void putDeviceFault(const DatabaseStructs::DeviceFault& fault);
+
+    // Counts the queued changes by cell number and by locked back-end cell.
+    void trackChange(const DatabaseStructs::ChangeServer& change, int delta);
+    void trackQueuedChanges();
+    QHash<int, int> queuedByCell;
+    QHash<int, int> queuedLocks;
+    VXTimeMeasurer countWatch;
+    bool countWatchStarted = false;
 
     Index usersByLogin;
     Index usersByPersonNumber;

@@ -1,0 +1,545 @@
+#include <csignal>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include "core/core.h"
+#include "fake_backend.h"
+#include "jalt/vx_file.h"
+#include "server/server.h"
+#include "storage/database.h"
+#include "support/test_support.h"
+
+using TestSupport::logHas;
+using TestSupport::logLines;
+
+namespace {
+const QString timeFormat = QStringLiteral("yyyy-MM-dd'T'hh:mm:ss");
+
+// A hub with three cells and no lock controller, talking to a fake back-end
+// on loopback. Each test is a process of its own, so the hub starts once.
+class SyncTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(backend.start()); }
+    void TearDown() override
+    {
+        if (core) {
+            core->stop();
+            core->destroy();
+        }
+    }
+
+    void start(const QString& keepAlive = QStringLiteral("1 h"),
+               const QString& syncInterval = QStringLiteral("1 min"))
+    {
+        TestSupport::writeConfig(QStringLiteral("[general]\n"
+                                                "point_id = 1\n"
+                                                "[interface]\n"
+                                                "title = Hall B\n"
+                                                "[scanner]\n"
+                                                "card_reader = false\n"
+                                                "[cells]\n"
+                                                "1 = board = 0, lock = 0\n"
+                                                "2 = board = 0, lock = 1\n"
+                                                "3 = board = 0, lock = 2\n"
+                                                "[server]\n"
+                                                "log = true\n"
+                                                "login = station\n"
+                                                "password = secret\n"
+                                                "base_url = %1\n"
+                                                "log_url = %2\n"
+                                                "sync_interval = %3\n"
+                                                "keep_alive_interval = %4\n")
+                                     .arg(backend.baseUrl(), backend.logUrl(), syncInterval, keepAlive));
+        core = StationCore::instance();
+        core->init();
+        core->server.setRetryDelays(VXSystemTime::fromMSec(50), VXSystemTime::fromMSec(200));
+    }
+
+    // Waits for the first download to be applied.
+    void waitApplied() { ASSERT_EVENTUALLY(logHas(QStringLiteral("[Server] Sync apply")), 10000); }
+
+    QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
+
+    FakeBackend backend;
+    StationCore* core = nullptr;
+};
+
+QDateTime pathTime(const QString& path)
+{
+    return QDateTime::fromString(path.section(QLatin1Char('/'), -1), timeFormat);
+}
+} // namespace
+
+TEST_F(SyncTest, LogsInThenDownloadsInOrderWithTheToken)
+{
+    backend.setUsers(R"([{"id":4,"name":"Anna","login":"anna","personNumber":"89"}])");
+    start();
+    waitApplied();
+
+    const QList<FakeBackend::Request> all = backend.requests(QStringLiteral("api/"));
+    const QList<FakeBackend::Request> login = backend.requests(FakeBackend::pathToken);
+    ASSERT_EQ(login.size(), 1);
+    EXPECT_EQ(login[0].method, "POST");
+    EXPECT_EQ(login[0].json().object().value("login").toString(), "station");
+    EXPECT_EQ(login[0].json().object().value("password").toString(), "secret");
+    EXPECT_FALSE(login[0].hasHeader("x-api-key"));
+
+    ASSERT_GE(all.size(), 4);
+    EXPECT_EQ(all[0].path, "api/KalmireSync/GetAllUsers/1970-01-01T00:00:00");
+    EXPECT_EQ(all[1].path, "api/KalmireSync/GetDevices/1/1970-01-01T00:00:00");
+    EXPECT_EQ(all[2].path, "api/KalmireSync/GetAllDeviceFaults");
+    EXPECT_EQ(all[3].path, "api/KalmireSync/GetDevicePoint/1");
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(all[i].method, "GET");
+        EXPECT_EQ(all[i].header("x-api-key"), backend.lastToken().toUtf8()) << all[i].path.toStdString();
+    }
+    EXPECT_EQ(Database::instance()->userByID(4).login, "anna");
+
+    // The next download asks from 5 s before the previous one was sent.
+    const QDateTime firstSent = all[0].arrival;
+    core->server.sync();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathUsers) == 2, 5000);
+    const QDateTime from = pathTime(backend.requests(FakeBackend::pathUsers)[1].path);
+    EXPECT_LE(std::abs(from.secsTo(firstSent.addSecs(-5))), 1) << from.toString().toStdString();
+
+    // Neither the password nor the token is in the log.
+    for (const QString& line : logLines()) {
+        EXPECT_FALSE(line.contains(QLatin1String("secret"))) << line.toStdString();
+        EXPECT_FALSE(line.contains(backend.lastToken())) << line.toStdString();
+    }
+}
+
+TEST_F(SyncTest, AppliesOnlyOnTheStartOrAdministrationScreen)
+{
+    backend.setUsers(R"([{"id":4,"login":"anna"}])");
+    core = StationCore::instance();
+    core->active_screen = Constants::asAdminLogin;
+    start();
+    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+    QTest::qWait(600);
+    EXPECT_TRUE(core->server.isSyncReady());
+    EXPECT_FALSE(Database::instance()->userByID(4).isValid());
+    // A ready download blocks the next one.
+    const int users = backend.requestCount(FakeBackend::pathUsers);
+    core->server.sync();
+    QTest::qWait(200);
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathUsers), users);
+
+    core->active_screen = Constants::asAdministration;
+    ASSERT_EVENTUALLY(Database::instance()->userByID(4).isValid(), 3000);
+    EXPECT_FALSE(core->server.isSyncReady());
+}
+
+TEST_F(SyncTest, MalformedUsersLeaveTheUpdateTime)
+{
+    FakeBackend::Behaviour broken;
+    broken.malformed = true;
+    backend.setBehaviour(FakeBackend::pathUsers, broken);
+    start();
+    waitApplied();
+    EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
+    EXPECT_NE(Database::instance()->updateTime(2), DatabaseStructs::zeroTime());
+}
+
+TEST_F(SyncTest, ClearDuringADownloadDropsTheOldChain)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 400;
+    backend.setBehaviour(FakeBackend::pathUsers, slow);
+    backend.setUsers(R"([{"id":4,"login":"anna"}])");
+    backend.clearRequests();
+    core->server.sync();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathUsers) == 1, 3000);
+    Database::instance()->clear();
+    QTest::qWait(800);
+    // The late users reply neither goes on with the chain nor is applied.
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathDevices), 0);
+    EXPECT_FALSE(core->server.isSyncing());
+    EXPECT_FALSE(core->server.isSyncReady());
+    EXPECT_FALSE(Database::instance()->userByID(4).isValid());
+    EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
+}
+
+TEST_F(SyncTest, AllFailedSyncWaitsBeforeTheNextChain)
+{
+    FakeBackend::Behaviour down;
+    down.status = 500;
+    backend.setBehaviour(QStringLiteral("api/"), down);
+    start();
+    core->server.setRetryDelays(VXSystemTime::fromMSec(400), VXSystemTime::fromMSec(400));
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathCells) >= 1, 5000);
+    backend.clearRequests();
+    QTest::qWait(1000);
+    // Back to back every 200 ms tick would be five or more chains.
+    EXPECT_LE(backend.requestCount(FakeBackend::pathUsers), 3);
+    EXPECT_FALSE(logHas(QStringLiteral("[Server] Sync done")));
+}
+
+struct MergeCase
+{
+    const char* name;
+    CellsLogic::CellState state;
+    bool ambiguous;
+    int changedSecsAgo;
+    const char* cells; // the devicePointCells array
+    int deviceOfCell1; // expected
+    bool lockedCell1;  // expected
+    bool ignoredLine;
+};
+class SyncMerge : public SyncTest, public ::testing::WithParamInterface<MergeCase>
+{
+};
+
+TEST_P(SyncMerge, MergesTheCells)
+{
+    const MergeCase& c = GetParam();
+    backend.setCells(QStringLiteral(R"({"devicePointCells":%1})").arg(QLatin1String(c.cells)).toUtf8());
+    core = StationCore::instance();
+    core->active_screen = Constants::asAdminLogin; // hold the apply back
+    start();
+    CellsLogic::Cell& cell = core->cellsLogic.cells[1];
+    cell.deviceId = 7;
+    cell.state = c.state;
+    cell.ambiguous = c.ambiguous;
+    cell.lastChange = VXDateTime::current().addSecs(-c.changedSecsAgo);
+    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+    core->active_screen = Constants::asStart;
+    waitApplied();
+    EXPECT_EQ(cell.deviceId, c.deviceOfCell1);
+    EXPECT_EQ(cell.isLocked, c.lockedCell1);
+    // The seconds since the change, with one decimal (the download itself
+    // takes a moment).
+    const QRegularExpression ignored(
+        QStringLiteral("\\[Server\\] Info: Ignore device replacement in cell 1, timeout = (\\d+\\.\\d) s$"));
+    bool logged = false;
+    for (const QString& line : logLines()) {
+        const QRegularExpressionMatch match = ignored.match(line);
+        if (match.hasMatch()) {
+            logged = true;
+            EXPECT_GE(match.captured(1).toDouble(), c.changedSecsAgo) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(logged, c.ignoredLine);
+    EXPECT_EQ(core->cellsLogic.cells.size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    SyncMerge,
+    ::testing::Values(MergeCase{"ActualTakesTheDevice", CellsLogic::csActual, false, 100,
+                                R"([{"cellNumber":1,"id":11,"deviceId":9,"isLocked":true}])", 9, true, false},
+                      MergeCase{"ChangingKeepsItsDevice", CellsLogic::csChanging, false, 100,
+                                R"([{"cellNumber":1,"id":11,"deviceId":9,"isLocked":true}])", 7, true, true},
+                      MergeCase{"ChangedKeepsItsDevice", CellsLogic::csChanged, false, 100,
+                                R"([{"cellNumber":1,"id":11,"deviceId":9,"isLocked":true}])", 7, true, true},
+                      MergeCase{"AmbiguousWithinTheGrace", CellsLogic::csActual, true, 10,
+                                R"([{"cellNumber":1,"id":11,"deviceId":9}])", 7, false, true},
+                      MergeCase{"AmbiguousAfterTheGrace", CellsLogic::csActual, true, 31,
+                                R"([{"cellNumber":1,"id":11,"deviceId":9}])", 9, false, false},
+                      MergeCase{"UnknownCellNumber", CellsLogic::csActual, false, 100,
+                                R"([{"cellNumber":99,"id":11,"deviceId":9}])", 7, false, false},
+                      MergeCase{
+                          "ListedTwiceLastWins", CellsLogic::csActual, false, 100,
+                          R"([{"cellNumber":1,"deviceId":9},{"cellNumber":1,"deviceId":8,"isLocked":true}])",
+                          8, true, false},
+                      MergeCase{"WrongTypesGiveDefaults", CellsLogic::csActual, false, 100,
+                                R"([{"cellNumber":1,"deviceId":"9","isLocked":"yes"}])", 0, false, false},
+                      MergeCase{"FractionGivesZero", CellsLogic::csActual, false, 100,
+                                R"([{"cellNumber":1,"deviceId":9.5}])", 0, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SyncTest, UnknownCellIsLoggedOnly)
+{
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":99,"deviceId":9}]})");
+    start();
+    waitApplied();
+    EXPECT_TRUE(logHas(QStringLiteral("[Server] Warning: no cell with number 99 in config!")));
+}
+
+TEST_F(SyncTest, QueuedLockIsNotRevertedByASync)
+{
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":2,"id":12,"isLocked":false}]})");
+    FakeBackend::Behaviour refuse;
+    refuse.status = 500;
+    backend.setBehaviour(FakeBackend::pathCellsLock, refuse);
+    core = StationCore::instance();
+    core->active_screen = Constants::asAdminLogin;
+    start();
+    CellsLogic::Cell& cell = core->cellsLogic.cells[2];
+    cell.devicePointCellId = 12;
+    core->setCellBlocked(cell, true, QStringLiteral("broken door"));
+    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+    core->active_screen = Constants::asStart;
+    waitApplied();
+    EXPECT_TRUE(cell.isLocked);
+}
+
+TEST_F(SyncTest, OperationsQueuedWhileDownAreDeliveredInOrder)
+{
+    start();
+    waitApplied();
+    const quint16 port = backend.port();
+    backend.stop();
+    CellsLogic::Cell& cell = core->cellsLogic.cells[1];
+    QList<DatabaseStructs::ChangeServer> sent;
+    for (int op : {1, 0, 1}) {
+        sent.append(
+            Server::makeOperation(Constants::DeviceOperation(op), 9, 4, cell, QStringLiteral("é \"x\"")));
+        Database::instance()->queueChange(sent.last());
+    }
+    EXPECT_EQ(cell.state, CellsLogic::csChanging);
+    ASSERT_EVENTUALLY(Database::instance()->changesCount.load() == 3, 3000);
+    QTest::qWait(300);
+    ASSERT_TRUE(backend.start(port));
+
+    ASSERT_EVENTUALLY(operations().size() >= 3 && Database::instance()->changesCount.load() == 0, 10000);
+    const QList<FakeBackend::Request> got = operations();
+    ASSERT_EQ(got.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(got[i].body, sent[i].body);
+    // Only the acceptance of the last change of the cell marks it changed.
+    EXPECT_EQ(cell.state, CellsLogic::csChanged);
+}
+
+TEST_F(SyncTest, CellStaysChangingWhileAChangeOfItIsQueued)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 300;
+    slow.times = 1;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    CellsLogic::Cell& cell = core->cellsLogic.cells[1];
+    Database::instance()->queueChange(Server::makeOperation(Constants::doIssued, 9, 4, cell, QString()));
+    Database::instance()->queueChange(Server::makeOperation(Constants::doReturned, 9, 4, cell, QString()));
+    ASSERT_EVENTUALLY(operations().size() == 1, 3000);
+    ASSERT_EVENTUALLY(operations().size() == 2, 3000);
+    // The first is accepted, the second in flight or waiting: still changing.
+    EXPECT_EQ(cell.state, CellsLogic::csChanging);
+    ASSERT_EVENTUALLY(cell.state == CellsLogic::csChanged, 3000);
+}
+
+TEST_F(SyncTest, UnauthorisedChangeLogsInAgainAndResendsTheSameBody)
+{
+    backend.setTokenRequired(true);
+    start();
+    waitApplied();
+    backend.revokeTokens();
+    const DatabaseStructs::ChangeServer change =
+        Server::makeTask(9, 4, 2, QStringLiteral("screen\r\n\"cracked\""));
+    Database::instance()->queueChange(change);
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathTask) >= 2
+                          && Database::instance()->changesCount.load() == 0,
+                      10000);
+    const QList<FakeBackend::Request> tasks = backend.requests(FakeBackend::pathTask);
+    EXPECT_EQ(tasks.size(), 2);
+    EXPECT_EQ(tasks[0].body, change.body);
+    EXPECT_EQ(tasks.last().body, change.body);
+    EXPECT_EQ(tasks.last().header("x-api-key"), backend.lastToken().toUtf8());
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathToken), 2);
+    EXPECT_EQ(tasks.last().json().object().value("description").toString(), "screen\r\n\"cracked\"");
+}
+
+TEST_F(SyncTest, LoginWithoutTokenIsAFailure)
+{
+    FakeBackend::Behaviour empty;
+    empty.body = QByteArray("{\"access_token\":\"\"}");
+    backend.setBehaviour(FakeBackend::pathToken, empty);
+    start();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathToken) >= 2, 6000);
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathUsers), 0);
+    EXPECT_NE(core->server.authStatus(), Server::authLoggedIn);
+}
+
+TEST_F(SyncTest, FailingLogRootDoesNotGrowTheQueue)
+{
+    FakeBackend::Behaviour down;
+    down.status = 503;
+    backend.setBehaviour(FakeBackend::pathLog, down);
+    start();
+    waitApplied();
+    core->log(QStringLiteral("[Test] something went wrong"), StationCore::lcWarning);
+    auto logPosts = [this] {
+        int count = 0;
+        for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState))
+            count += r.json().object().contains(QLatin1String("log")) ? 1 : 0;
+        return count;
+    };
+    ASSERT_EVENTUALLY(logPosts() >= 4, 5000);
+    QTest::qWait(600);
+    EXPECT_EQ(Database::instance()->logsCount.load(), 1);
+
+    backend.clearBehaviours();
+    ASSERT_EVENTUALLY(Database::instance()->logsCount.load() == 0, 5000);
+    const QJsonObject body = backend.requests(FakeBackend::pathState).last().json().object();
+    EXPECT_EQ(body.value("id").toInt(), 1);
+    const QJsonObject line = body.value("log").toArray().first().toObject();
+    EXPECT_EQ(line.value("cat").toInt(), 1);
+    EXPECT_EQ(line.value("msg").toString(), "[Test] something went wrong");
+}
+
+TEST_F(SyncTest, HangingServerDoesNotStallTheQueue)
+{
+    start();
+    waitApplied();
+    core->server.setTransferTimeout(VXSystemTime::fromMSec(300));
+    FakeBackend::Behaviour hang;
+    hang.hang = true;
+    hang.times = 1;
+    backend.setBehaviour(FakeBackend::pathOperation, hang);
+    Database::instance()->queueChange(
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
+    ASSERT_EVENTUALLY(operations().size() == 2 && Database::instance()->changesCount.load() == 0, 5000);
+    EXPECT_EQ(operations()[0].body, operations()[1].body);
+}
+
+TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
+{
+    start(QStringLiteral("300 ms"));
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathState) >= 1, 3000);
+    const QJsonObject body = backend.requests(FakeBackend::pathState).first().json().object();
+    const QJsonObject expected{{"id", 1},
+                               {"name", "Hall B"},
+                               {"version", "1.4.3-117"},
+                               {"cells_all", 3},
+                               {"cells_free", 3},
+                               {"cells_locked", 0},
+                               {"devices_all", 0},
+                               {"devices_available", 0},
+                               {"devices_charging", 0},
+                               {"devices_problem", 0}};
+    EXPECT_EQ(body, expected);
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathState) >= 4, 3000);
+}
+
+class SyncKeepAliveOff : public SyncTest, public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(SyncKeepAliveOff, TurnsTheReportOffWithAWarning)
+{
+    start(QString::fromLatin1(GetParam()));
+    waitApplied();
+    QTest::qWait(400);
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathState) - backend.requests(FakeBackend::pathState).count(),
+              0);
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState))
+        EXPECT_FALSE(r.json().object().contains(QLatin1String("cells_all")));
+    bool warned = false;
+    for (const QString& line : logLines())
+        warned = warned || line.contains(QLatin1String("keep_alive_interval"));
+    EXPECT_TRUE(warned);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SyncKeepAliveOff, ::testing::Values("0 s", "often"));
+
+// The station as a child process for the durability test: with
+// STATION_CHILD_MODE "queue" it queues three operations, says so and waits to
+// be killed; with "drain" it runs until its queue is empty. Skipped when run
+// on its own.
+TEST(SyncChild, Station)
+{
+    const QByteArray mode = qgetenv("STATION_CHILD_MODE");
+    if (mode.isEmpty())
+        GTEST_SKIP() << "run by SyncDurability only";
+    ASSERT_TRUE(QDir::setCurrent(QString::fromLocal8Bit(qgetenv("STATION_CHILD_DIR"))));
+    const QString base =
+        QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(qgetenv("STATION_CHILD_PORT")));
+    TestSupport::writeConfig(QStringLiteral("[general]\npoint_id = 1\n[scanner]\ncard_reader = false\n"
+                                            "[cells]\n1 = board = 0, lock = 0\n"
+                                            "[server]\nlogin = station\npassword = secret\n"
+                                            "base_url = %1\nkeep_alive_interval = 1 h\n")
+                                 .arg(base));
+    StationCore* core = StationCore::instance();
+    core->init();
+    core->server.setRetryDelays(VXSystemTime::fromMSec(50), VXSystemTime::fromMSec(200));
+    Database* db = Database::instance();
+    if (mode == "queue") {
+        ASSERT_EVENTUALLY(core->server.authStatus() == Server::authLoggedIn, 5000);
+        for (int op : {1, 0, 1}) {
+            const DatabaseStructs::ChangeServer change = Server::makeOperation(
+                Constants::DeviceOperation(op), 9, 4, core->cellsLogic.cells[1], QStringLiteral("run 1"));
+            db->queueChange(change);
+            VXCout::line(QStringLiteral("BODY %1").arg(QString::fromUtf8(change.body.toBase64())));
+        }
+        ASSERT_EVENTUALLY(db->changesCount.load() == 3, 5000);
+        VXCout::line(QStringLiteral("QUEUED"));
+        QTest::qWait(60000);
+        FAIL() << "not killed";
+    }
+    // The first count comes half a second after the thread's first step.
+    QTest::qWait(700);
+    ASSERT_EVENTUALLY(db->changesCount.load() == 0 && db->currentChange.id < 0, 10000);
+    core->stop();
+    core->destroy();
+}
+
+TEST(SyncDurability, QueuedOperationsSurviveAKill)
+{
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    FakeBackend::Behaviour down;
+    down.status = 503;
+    backend.setBehaviour(FakeBackend::pathOperation, down);
+
+    auto child = [&backend](const char* mode) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("STATION_CHILD_MODE"), QString::fromLatin1(mode));
+        env.insert(QStringLiteral("STATION_CHILD_DIR"), QDir::currentPath());
+        env.insert(QStringLiteral("STATION_CHILD_PORT"), QString::number(backend.port()));
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--gtest_filter=SyncChild.Station")});
+        return process;
+    };
+
+    std::unique_ptr<QProcess> first = child("queue");
+    QByteArray output;
+    ASSERT_EVENTUALLY((output += first->readAll()).contains("QUEUED"), 20000);
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathOperation) >= 1, 5000);
+    ::kill(pid_t(first->processId()), SIGKILL);
+    ASSERT_TRUE(first->waitForFinished(5000));
+    // Requests of the killed station may still wait in the sockets.
+    QTest::qWait(300);
+    const int oldConnections = backend.connectionCount();
+    QList<QByteArray> bodies;
+    for (const QByteArray& line : output.split('\n')) {
+        const int at = line.indexOf("BODY ");
+        if (at >= 0)
+            bodies.append(QByteArray::fromBase64(line.mid(at + 5).trimmed()));
+    }
+    ASSERT_EQ(bodies.size(), 3);
+    // Refused so far: nothing of it may count as delivered.
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathOperation))
+        EXPECT_EQ(r.body, bodies[0]);
+
+    backend.clearBehaviours();
+    backend.clearRequests();
+    std::unique_ptr<QProcess> second = child("drain");
+    ASSERT_EVENTUALLY(second->state() == QProcess::NotRunning, 30000);
+    EXPECT_EQ(second->exitCode(), 0) << second->readAll().toStdString();
+    QList<FakeBackend::Request> got;
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathOperation)) {
+        if (r.connection > oldConnections)
+            got.append(r);
+    }
+    ASSERT_EQ(got.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(got[i].body, bodies[i]);
+}
