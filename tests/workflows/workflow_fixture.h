@@ -40,6 +40,8 @@ struct WorkflowOptions
     bool blockOnCloseTimeout = false;
     // More [cells] entries.
     QString extraCells;
+    // The bar-code scanner's serial device; none when empty.
+    QString scannerDevice;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
