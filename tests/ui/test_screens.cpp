@@ -8,6 +8,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include "readers/barcodescanner.h"
 #include "storage/database.h"
 #include "support/dialog_answer.h"
 #include "ui/dialog.h"
@@ -331,4 +332,87 @@ TEST_F(Screens, StatusBarShowsTheVersionOnlyForTheAdministrator)
     const QString shown = window->widgetStatus->labelTime->text();
     EXPECT_TRUE(shown == before || shown == after) << shown.toStdString();
     EXPECT_EQ(window->widgetStatus->labelDate->text().size(), 10);
+}
+
+// Pictures of every screen of the main road, for a person to look at:
+// written to the build tree's gallery folder.
+class ScreenGallery : public Screens
+{
+protected:
+    void shoot(const char* name)
+    {
+        QCoreApplication::processEvents();
+        const QString dir = QStringLiteral(STATION_GALLERY_DIR);
+        ASSERT_TRUE(QDir().mkpath(dir));
+        const QString path = dir + QStringLiteral("/screen-") + QLatin1String(name) + QStringLiteral(".png");
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+
+    Options galleryOptions(const QString& scanner)
+    {
+        Options options;
+        options.scannerDevice = scanner;
+        options.maxReturnDevice = QStringLiteral("2 min");
+        options.maxTryOpenCell = QStringLiteral("5 s");
+        options.extraCells = QStringLiteral("screen = 1,0,1,3\n"
+                                            "4 = board = 0, lock = 3, row = 0, col = 2\n"
+                                            "5 = board = 0, lock = 4, row = 1, col = 2\n"
+                                            "6 = board = 0, lock = 5, row = 2, col = 2\n");
+        return options;
+    }
+};
+
+TEST_F(ScreenGallery, StartPages)
+{
+    PtyPair scanner;
+    open(galleryOptions(scanner.path));
+    window->resize(600, 896);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    window->checkWorkable();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 0);
+    sim.setDoor(0, 2, true);
+    ASSERT_EVENTUALLY(core->cellsLogic.openCells().size() == 1, 3000);
+    window->checkWorkable();
+    shoot("start");
+
+    core->offscreen = true;
+    window->updateStartPage();
+    window->checkWorkable();
+    shoot("start-offscreen");
+    core->offscreen = false;
+
+    for (BarCodeScanner* s : core->barCodeScanners)
+        s->close();
+    window->lastSyncElapsedSeconds = [] { return qint64(3600); };
+    window->checkWorkable();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    shoot("start-not-working");
+}
+
+TEST_F(ScreenGallery, RunPages)
+{
+    PtyPair scanner;
+    open(galleryOptions(scanner.path));
+    window->resize(600, 896);
+    QTest::mouseClick(window->buttonReturnDevice, Qt::LeftButton);
+    ASSERT_EQ(page(), Constants::asIdentifyUser);
+    shoot("identify-user");
+
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    shoot("identify-device");
+    QTest::mouseClick(window->pageIdentifyDevice->buttonDeviceInput, Qt::LeftButton);
+    window->pageIdentifyDevice->lineSearch->setText(QStringLiteral("SN"));
+    shoot("identify-device-search");
+
+    QTest::mouseClick(window->pageIdentifyDevice->buttonBack, Qt::LeftButton);
+    DatabaseStructs::Device device = deviceRecord(20);
+    sim.setJammed(0, 1, true);
+    Q_EMIT core->deviceDetected(device);
+    ASSERT_EQ(page(), Constants::asOpenCell);
+    shoot("open-cell");
+
+    sim.setJammed(0, 1, false);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    shoot("close-cell");
 }
