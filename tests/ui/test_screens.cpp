@@ -3,6 +3,7 @@
 // at each step.
 
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <pty.h>
@@ -332,6 +333,29 @@ TEST_F(Screens, StatusBarShowsTheVersionOnlyForTheAdministrator)
     const QString shown = window->widgetStatus->labelTime->text();
     EXPECT_TRUE(shown == before || shown == after) << shown.toStdString();
     EXPECT_EQ(window->widgetStatus->labelDate->text().size(), 10);
+}
+
+TEST_F(Screens, CtrlOAnywhereFlipsTheMonitorDetection)
+{
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(core->monitor_detect_enabled.load());
+    QTest::keyClick(window->pageStart, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_FALSE(core->monitor_detect_enabled.load());
+    QTest::keyClick(window->pageStart, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(core->monitor_detect_enabled.load());
+}
+
+TEST_F(Screens, ClosingSavesTheLayoutAndStopsTheStation)
+{
+    open();
+    EXPECT_EQ(window->sessionManager().entryCount(), 1);
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(QFile::exists(QStringLiteral("session_vesk_station.conf")));
+    EXPECT_EQ(core->dialog->parent(), nullptr);
+    EXPECT_EQ(window->sessionManager().entryCount(), 0);
+    ASSERT_EVENTUALLY(!core->cellController.isConnected(), 3000);
 }
 
 // Pictures of every screen of the main road, for a person to look at:
