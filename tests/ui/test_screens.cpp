@@ -14,6 +14,8 @@
 #include "support/dialog_answer.h"
 #include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
+#include "virtual_card/pcscd_runner.h"
+#include "virtual_card/virtual_card.h"
 #include "workflows/workflow_fixture.h"
 
 namespace {
@@ -113,6 +115,36 @@ TEST_F(Screens, IssueRunsThroughThePagesToSuccessful)
     // No charged device is left: the start page says so at once.
     EXPECT_FALSE(window->buttonGiveDevice->isEnabled());
     EXPECT_EQ(window->labelFreeDevices->text(), QStringLiteral("0"));
+}
+
+TEST_F(Screens, IssueWithACardThroughPcscd)
+{
+    PcscdRunner pcscd;
+    ASSERT_TRUE(pcscd.isReady()) << pcscd.error().toStdString();
+    ASSERT_TRUE(pcscd.start()) << pcscd.error().toStdString();
+    VirtualCard card(pcscd.port());
+    VirtualCard::Settings settings;
+    // Block 8 with anna's personnel number 89 in data bytes 8 to 11.
+    settings.block8 = TestSupport::hex("A1 A2 A3 A4 A5 A6 A7 A8 00 00 00 89 B1 B2 B3 B4");
+    settings.key = CardScanner::cardKey();
+    card.setSettings(settings);
+
+    Options options;
+    options.cardReader = true;
+    open(options);
+    QTest::mouseClick(window->buttonGiveDevice, Qt::LeftButton);
+    ASSERT_EQ(page(), Constants::asIdentifyUser);
+    card.insert();
+    ASSERT_EVENTUALLY(page() != Constants::asIdentifyUser, 10000);
+    EXPECT_TRUE(page() == Constants::asOpenCell || page() == Constants::asCloseCell) << page();
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+    EXPECT_EQ(page(), Constants::asStart);
+    // The hub stops the reader; the daemon goes last.
+    core->stop();
 }
 
 TEST_F(Screens, ReturnByScannedSticker)

@@ -74,7 +74,7 @@ void WorkflowTest::start(const Options& o)
                        "message_lifetime = %6\n"
                        "max_return_device = %7\n"
                        "[scanner]\n"
-                       "card_reader = false\n%10"
+                       "card_reader = %11\n%10"
                        "[cells]\n"
                        "address = %8\n"
                        "tick_time = 100 Hz\n"
@@ -83,7 +83,8 @@ void WorkflowTest::start(const Options& o)
                        "3 = board = 0, lock = 2\n%9")
             .arg(o.blockOnOpenTimeout ? "true" : "false", o.blockOnCloseTimeout ? "true" : "false",
                  o.gotoStart, o.reopenCell, o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
-                 o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n"));
+                 o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n",
+                 o.cardReader ? "true" : "false"));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);

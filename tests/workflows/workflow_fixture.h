@@ -42,6 +42,8 @@ struct WorkflowOptions
     QString extraCells;
     // The bar-code scanner's serial device; none when empty.
     QString scannerDevice;
+    // Whether the hub reads cards (through pcscd).
+    bool cardReader = false;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
