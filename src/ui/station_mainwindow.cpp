@@ -104,6 +104,10 @@ StationMainWindow::StationMainWindow(QWidget* parent)
 StationMainWindow::~StationMainWindow()
 {
     StationCore* core = StationCore::instance();
+    // Closed without closeEvent (the hub outlives the window): the hub's
+    // dialog must not die with widgetMain.
+    if (core->dialog && core->dialog->parentWidget() == widgetMain)
+        core->dialog->assignToWindow(nullptr);
     if (core->mainWindow == this)
         core->mainWindow = nullptr;
 }

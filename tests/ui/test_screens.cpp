@@ -64,10 +64,10 @@ protected:
 
     void TearDown() override
     {
-        // The dialog lives in the window while attached; the hub keeps it.
-        if (started)
-            core->dialog->assignToWindow(nullptr);
+        // The window leaves the hub's dialog behind, as it must.
         window.reset();
+        if (started)
+            EXPECT_EQ(core->dialog->parent(), nullptr);
         WorkflowTest::TearDown();
     }
 
