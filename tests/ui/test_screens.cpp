@@ -66,8 +66,9 @@ protected:
     {
         // The window leaves the hub's dialog behind, as it must.
         window.reset();
-        if (started)
+        if (started) {
             EXPECT_EQ(core->dialog->parent(), nullptr);
+        }
         WorkflowTest::TearDown();
     }
 
