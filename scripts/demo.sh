@@ -8,7 +8,7 @@ root=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target vesk_station lockctl_sim
+cmake --build build --parallel "$(nproc)" --target vesk_station lockctl_sim qr_login_code
 
 work=${DEMO_DIR:-$root/demo-run}
 rm -rf "$work"
@@ -30,11 +30,28 @@ for _ in $(seq 50); do
 done
 device=$(sed -n 's/^device //p' lockctl.log | head -n 1)
 [ -n "$device" ] || { echo "The lock-controller simulator did not start:"; cat lockctl.log; exit 1; }
-sed "s|^address =.*|address = $device|" "$root/scripts/demo/vesk_station.conf" > vesk_station.conf
+
+# The bar-code scanner: a pair of linked pseudo-terminals. The station reads
+# scanner.tty; a line written to scanner.in reads as one scanned code, e.g.
+#   echo SN-0001 > demo-run/scanner.in
+socat pty,raw,echo=0,link="$work/scanner.tty" pty,raw,echo=0,link="$work/scanner.in" 2> socat.log &
+scanner=$!
+trap 'kill $simulator $holder $scanner 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  [ -e scanner.tty ] && [ -e scanner.in ] && break
+  sleep 0.1
+done
+[ -e scanner.tty ] || { echo "The scanner's pseudo-terminal did not start:"; cat socat.log; exit 1; }
+sed -e "s|^address =.*|address = $device|" -e "s|^device = hid|device = $work/scanner.tty|" \
+  "$root/scripts/demo/vesk_station.conf" > vesk_station.conf
 
 echo "Working directory: $work (logs in vesk_station_logs/)"
 echo "Lock-controller simulator on $device: its log is lockctl.log; drive the doors with"
 echo "  echo \"open 0 1\" > $work/lockctl.in     (also: close B L, close all, jam B L)"
+echo "Bar-code scanner on $work/scanner.tty: scan a code with"
+echo "  echo SN-0001 > $work/scanner.in"
+echo "and a user's QR login code with"
+echo "  $root/build/tools/qr_login_code/qr_login_code aberg any > $work/scanner.in"
 # Without a display, run on the offscreen platform so the station still works.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}

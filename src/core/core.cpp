@@ -18,6 +18,7 @@
 #include "server/server.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
+#include "ui/station_mainwindow.h"
 
 namespace
 {
@@ -330,6 +331,8 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
         Q_EMIT gotoStartRequest();
     } else if (screen == Constants::asCloseCell) {
         restartGoToStartTimer(timeouts.max_return_device);
+        if (mainWindow)
+            mainWindow->pageCloseCell->enter();
     } else {
         restartGoToStartTimer(timeouts.goto_start);
     }

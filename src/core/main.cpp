@@ -1,13 +1,15 @@
+#include <csignal>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QSplashScreen>
 #include <QStyleFactory>
-#include <QSocketNotifier>
 #include <QThread>
 
-#include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +67,15 @@ QPixmap scaledSplash(const QPixmap& image)
 
 int main(int argc, char* argv[])
 {
+    // A termination request while the station starts waits for the window
+    // that stops it in order; every thread started from here on inherits
+    // the mask, so the request reaches this thread once it unblocks it.
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGTERM);
+    sigaddset(&termination, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+
     // The guard comes before the hub: a second instance must not open a log
     // file or touch the database and the lock controller.
     QSingleApplication app(argc, argv, QString::fromLatin1(applicationKey));
@@ -92,6 +103,7 @@ int main(int argc, char* argv[])
 
     StationMainWindow window;
     closeOnTerminationSignals(&window);
+    ::pthread_sigmask(SIG_UNBLOCK, &termination, nullptr);
     const int startState = core->config.child(QStringLiteral("interface")).childValue(QStringLiteral("start_state"), "0").toInt();
     if (startState == 1)
         window.showMaximized();

@@ -1,16 +1,43 @@
 #pragma once
 
-#include <QMainWindow>
+#include <functional>
 
-// The station's window: registers itself with the hub and, when closed, stops
-// the station's services in order.
-class StationMainWindow : public QMainWindow
+#include "storage/database_structs.h"
+#include "ui_station_mainwindow.h"
+#include "vexo/emainwindow.h"
+#include "vexo/indexed_timer.h"
+
+// The kiosk's one window: the status bar over a stack of pages whose index is
+// the screen the hub shows. Keeps the start page up to date and, when closed,
+// stops the station's services in order.
+class StationMainWindow : public EMainWindow, public Ui::StationMainWindow, public IndexedTimer<int>
 {
     Q_OBJECT
 public:
     explicit StationMainWindow(QWidget* parent = nullptr);
     ~StationMainWindow() override;
 
+    void loginSuccessful(DatabaseStructs::User user, QString password);
+    void gotoStart();
+    void updateStartPage();
+    void adminRequest();
+    void checkWorkable();
+    void setIconsSize();
+
+    // Seconds since the last synchronisation with the server; until the
+    // server reports it the window shows no note about it.
+    std::function<qint64()> lastSyncElapsedSeconds;
+
 protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private Q_SLOTS:
+    void buttonReturnDevice_clicked();
+    void buttonGiveDevice_clicked();
+    void on_stackedMain_currentChanged(int index);
+
+private:
+    void showScreen(int screen);
 };

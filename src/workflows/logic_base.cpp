@@ -2,6 +2,7 @@
 
 #include "core/core.h"
 #include "storage/database.h"
+#include "ui/station_mainwindow.h"
 
 namespace {
 StationCore* core()
@@ -89,8 +90,9 @@ void StationLogicBase::startCellOpen()
     if (workCell.number == givenUpCell)
         givenUpCell = -1;
     core()->setActiveScreen(Constants::asOpenCell);
-    // The open-cell page of the window will show workCell.number here; the
-    // workflows run without a window too, so such calls check mainWindow.
+    // The workflows run without a window too (tests, off-screen start).
+    if (StationMainWindow* window = core()->mainWindow)
+        window->pageOpenCell->setCellNumber(workCell.number);
     core()->cellsLogic.openCell(workCell, false);
     openTime.reset();
     startTimeout();

@@ -3,6 +3,7 @@
 #include "core/core.h"
 #include "server/server.h"
 #include "storage/database.h"
+#include "ui/station_mainwindow.h"
 
 namespace {
 StationCore* core()
@@ -55,8 +56,9 @@ void StationGiveDeviceLogic::openCellDone()
                     .arg(cell.number)
                     .arg(double(openTime.elapsed_m()) / 1000.0, 0, 'f', 2),
                 StationCore::lcInfo);
-    // The close-cell page takes the user and the cell number, the problem
-    // page the user and the device, once the window has them.
+    if (StationMainWindow* window = core()->mainWindow)
+        window->pageCloseCell->setGiveTitle(user, cell.number);
+    // The problem page takes the user and the device once the window has it.
     recordDeviceHolder(user.id);
     core()->counterIncDeviceTaken();
     cells.setCellUserDevice(cell.number, user, DatabaseStructs::Device());

@@ -3,6 +3,7 @@
 #include "core/core.h"
 #include "server/server.h"
 #include "storage/database.h"
+#include "ui/station_mainwindow.h"
 
 namespace {
 StationCore* core()
@@ -56,8 +57,9 @@ void StationReturnDeviceLogic::openCellDone()
                     .arg(cell.number)
                     .arg(double(openTime.elapsed_m()) / 1000.0, 0, 'f', 2),
                 StationCore::lcInfo);
-    // The close-cell page takes the user and the cell number, the problem
-    // page the user and the device, once the window has them.
+    if (StationMainWindow* window = core()->mainWindow)
+        window->pageCloseCell->setReturnTitle(user, cell.number);
+    // The problem page takes the user and the device once the window has it.
     recordDeviceHolder(0);
     core()->counterIncDeviceReturned();
     const bool duplicate = cells.setCellUserDevice(cell.number, user, device);

@@ -61,29 +61,30 @@ void WorkflowTest::start(const Options& o)
 {
     const QString path = sim.listenPty();
     ASSERT_FALSE(path.isEmpty());
-    TestSupport::writeConfig(QStringLiteral("[general]\n"
-                                            "block_on_open_timeout = %1\n"
-                                            "block_on_close_timeout = %2\n"
-                                            "[timeouts]\n"
-                                            "goto_start = %3\n"
-                                            "open_cell_min_interval = 10 ms\n"
-                                            "open_silence = 10 ms\n"
-                                            "reopen_cell = %4\n"
-                                            "max_try_open_cell = %5\n"
-                                            "message_lifetime = %6\n"
-                                            "max_return_device = %7\n"
-                                            "[scanner]\n"
-                                            "card_reader = false\n"
-                                            "[cells]\n"
-                                            "address = %8\n"
-                                            "tick_time = 100 Hz\n"
-                                            "1 = board = 0, lock = 0\n"
-                                            "2 = board = 0, lock = 1\n"
-                                            "3 = board = 0, lock = 2\n%9")
-                                 .arg(o.blockOnOpenTimeout ? "true" : "false",
-                                      o.blockOnCloseTimeout ? "true" : "false", o.gotoStart, o.reopenCell,
-                                      o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
-                                      o.extraCells));
+    TestSupport::writeConfig(
+        QStringLiteral("[general]\n"
+                       "block_on_open_timeout = %1\n"
+                       "block_on_close_timeout = %2\n"
+                       "[timeouts]\n"
+                       "goto_start = %3\n"
+                       "open_cell_min_interval = 10 ms\n"
+                       "open_silence = 10 ms\n"
+                       "reopen_cell = %4\n"
+                       "max_try_open_cell = %5\n"
+                       "message_lifetime = %6\n"
+                       "max_return_device = %7\n"
+                       "[scanner]\n"
+                       "card_reader = %11\n%10"
+                       "[cells]\n"
+                       "address = %8\n"
+                       "tick_time = 100 Hz\n"
+                       "1 = board = 0, lock = 0\n"
+                       "2 = board = 0, lock = 1\n"
+                       "3 = board = 0, lock = 2\n%9")
+            .arg(o.blockOnOpenTimeout ? "true" : "false", o.blockOnCloseTimeout ? "true" : "false",
+                 o.gotoStart, o.reopenCell, o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
+                 o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n",
+                 o.cardReader ? "true" : "false"));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);

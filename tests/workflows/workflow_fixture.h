@@ -40,6 +40,10 @@ struct WorkflowOptions
     bool blockOnCloseTimeout = false;
     // More [cells] entries.
     QString extraCells;
+    // The bar-code scanner's serial device; none when empty.
+    QString scannerDevice;
+    // Whether the hub reads cards (through pcscd).
+    bool cardReader = false;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)

@@ -40,14 +40,15 @@ void arrow(QPainter& p, QPointF from, QPointF to, const QColor& color, double wi
 
 // A cabinet cell: the frame, and its door closed or swung open on its left
 // hinge.
-void cell(QPainter& p, bool open)
+// color: the title pictures stand on the main colour, so they are white.
+void cell(QPainter& p, bool open, const QColor& color = mainColor)
 {
     const QRectF frame = open ? QRectF(46, 16, 70, 96) : QRectF(20, 16, 88, 96);
-    p.setPen(line(mainColor, 8));
+    p.setPen(line(color, 8));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(frame, 6, 6);
     if (!open) {
-        p.setBrush(QColor(mainColor.red(), mainColor.green(), mainColor.blue(), 70));
+        p.setBrush(QColor(color.red(), color.green(), color.blue(), 70));
         p.drawRect(frame.adjusted(10, 10, -10, -10));
         p.drawLine(QPointF(frame.right() - 22, 56), QPointF(frame.right() - 22, 72));
         return;
@@ -55,11 +56,11 @@ void cell(QPainter& p, bool open)
     QPolygonF door;
     door << QPointF(frame.left(), frame.top()) << QPointF(10, frame.top() + 14)
          << QPointF(10, frame.bottom() - 14) << QPointF(frame.left(), frame.bottom());
-    p.setPen(line(mainColor, 6));
-    p.setBrush(mainColor);
+    p.setPen(line(color, 6));
+    p.setBrush(color);
     p.drawPolygon(door);
     p.setPen(Qt::NoPen);
-    p.setBrush(white);
+    p.setBrush(color == white ? mainColor : white);
     p.drawEllipse(QPointF(20, 64), 4, 6);
     p.setBrush(Qt::NoBrush);
 }
@@ -165,12 +166,12 @@ const std::map<QString, Painter>& squareIcons()
         {"cell-opened", [](QPainter& p) { cell(p, true); }},
         {"open-cell",
          [](QPainter& p) {
-             cell(p, true);
+             cell(p, true, white);
              arrow(p, QPointF(98, 64), QPointF(58, 64), darkColor, 9);
          }},
         {"close-cell",
          [](QPainter& p) {
-             cell(p, false);
+             cell(p, false, white);
              arrow(p, QPointF(8, 64), QPointF(54, 64), darkColor, 9);
          }},
         {"devices-pda", [](QPainter& p) { device(p, QRectF(38, 10, 52, 108), mainColor); }},
@@ -287,14 +288,14 @@ const std::map<QString, Painter>& squareIcons()
         {"scan-user",
          [](QPainter& p) {
              // A staff card with its holder, and the scanner's beam.
-             p.setPen(line(mainColor, 8));
+             p.setPen(line(white, 8));
              p.setBrush(Qt::NoBrush);
              p.drawRoundedRect(QRectF(12, 26, 104, 76), 10, 10);
              p.setPen(Qt::NoPen);
-             p.setBrush(mainColor);
+             p.setBrush(white);
              p.drawEllipse(QRectF(26, 40, 28, 28));
              p.drawChord(QRectF(18, 68, 44, 40), 0, 180 * 16);
-             p.setPen(line(mainColor, 7));
+             p.setPen(line(white, 7));
              p.drawLine(QPointF(70, 48), QPointF(102, 48));
              p.drawLine(QPointF(70, 64), QPointF(102, 64));
              p.drawLine(QPointF(70, 80), QPointF(92, 80));
@@ -304,11 +305,11 @@ const std::map<QString, Painter>& squareIcons()
         {"scan-device",
          [](QPainter& p) {
              // The back of a device with its code sticker, and the beam.
-             p.setPen(line(mainColor, 8));
+             p.setPen(line(white, 8));
              p.setBrush(Qt::NoBrush);
              p.drawRoundedRect(QRectF(30, 8, 68, 112), 12, 12);
              p.setPen(Qt::NoPen);
-             p.setBrush(mainColor);
+             p.setBrush(white);
              const double bars[] = {4, 2, 6, 2, 4, 6, 2, 4};
              double x = 42;
              for (int i = 0; i < 8; ++i) {

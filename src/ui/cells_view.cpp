@@ -1,0 +1,39 @@
+#include "ui/cells_view.h"
+
+#include <QLabel>
+
+#include "core/core.h"
+#include "vexo/image_view.h"
+
+StationCellsView::StationCellsView(QWidget* parent)
+    : QWidget(parent)
+{
+    setupUi(this);
+    const CellsLogic& logic = StationCore::instance()->cellsLogic;
+    for (const CellsLogic::Cell& cell : logic.getCells()) {
+        if (cell.service)
+            continue;
+        auto* label = new QLabel(QString::number(cell.number), this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameStyle(QFrame::Box);
+        cellLabels.insert(cell.number, label);
+        layoutCells->addWidget(label, cell.row, cell.col);
+    }
+    // No screen configured: nothing to place (a span of zero is no place).
+    const QRect screen = logic.screenRect();
+    if (screen.width() <= 0 || screen.height() <= 0)
+        return;
+    auto* view = new ImageView(this);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setMinimumSize(10, 10);
+    view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    view->setPixmap(QPixmap(QStringLiteral(":/icons/screen.png")));
+    layoutCells->addWidget(view, screen.top(), screen.left(), screen.height(), screen.width());
+}
+
+void StationCellsView::highlight(int number)
+{
+    for (auto it = cellLabels.begin(); it != cellLabels.end(); ++it)
+        it.value()->setStyleSheet(it.key() == number ? QStringLiteral("background-color:lightGreen;")
+                                                     : QString());
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+
+#include "jalt/vx_map.h"
+#include "ui_cells_view.h"
+
+class QLabel;
+
+// A read-only miniature of the cabinet: one boxed number per cell where the
+// cell sits, and the screen's picture where the screen sits. Built once from
+// the cells known at construction.
+class StationCellsView : public QWidget, public Ui::StationCellsView
+{
+    Q_OBJECT
+public:
+    explicit StationCellsView(QWidget* parent = nullptr);
+
+    // Marks one cell; a number without a cell clears every mark.
+    void highlight(int number);
+
+private:
+    VXMap<int, QLabel*> cellLabels;
+};

@@ -1,0 +1,475 @@
+// The kiosk's window driven end to end: the named buttons are clicked, the
+// lock simulator opens and closes the doors, and the page shown is checked
+// at each step.
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include "readers/barcodescanner.h"
+#include "storage/database.h"
+#include "support/dialog_answer.h"
+#include "ui/dialog.h"
+#include "ui/station_mainwindow.h"
+#include "virtual_card/pcscd_runner.h"
+#include "virtual_card/virtual_card.h"
+#include "workflows/workflow_fixture.h"
+
+namespace {
+bool screenSeen(const QSignalSpy& spy, int screen)
+{
+    for (const QList<QVariant>& args : spy)
+        if (args.at(0).toInt() == screen)
+            return true;
+    return false;
+}
+
+// The scanner's side of a pseudo-terminal: the station reads the other one.
+struct PtyPair
+{
+    PtyPair()
+    {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair()
+    {
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+    }
+    int master = -1;
+    int slave = -1;
+    QString path;
+};
+} // namespace
+
+class Screens : public WorkflowTest
+{
+protected:
+    void open(const Options& options = Options())
+    {
+        start(options);
+        if (HasFatalFailure())
+            return;
+        window = std::make_unique<StationMainWindow>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override
+    {
+        // The window leaves the hub's dialog behind, as it must.
+        window.reset();
+        if (started) {
+            EXPECT_EQ(core->dialog->parent(), nullptr);
+        }
+        WorkflowTest::TearDown();
+    }
+
+    int page() const { return window->stackedMain->currentIndex(); }
+
+    // Clicks through the start page and the card to the page after the user.
+    void beginWithCard(QPushButton* button)
+    {
+        ASSERT_TRUE(button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(page(), Constants::asIdentifyUser);
+        core->cardReaded(QStringLiteral("89"));
+    }
+
+    // The one cell whose door the station opened.
+    int openedCell() const
+    {
+        const VXVector<int> open = core->cellsLogic.openCells();
+        return open.size() == 1 ? open.first() : -1;
+    }
+
+    std::unique_ptr<StationMainWindow> window;
+};
+
+TEST_F(Screens, IssueRunsThroughThePagesToSuccessful)
+{
+    open();
+    beginWithCard(window->buttonGiveDevice);
+    EXPECT_EQ(page(), Constants::asOpenCell);
+    EXPECT_EQ(window->pageOpenCell->labelTitle->text(), QStringLiteral("Open cell 1 ..."));
+
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    const QString hint = window->pageCloseCell->labelTitle->text();
+    EXPECT_TRUE(hint.contains(QStringLiteral("Take device from"))) << hint.toStdString();
+    EXPECT_TRUE(hint.contains(QStringLiteral("cell 1<"))) << hint.toStdString();
+    EXPECT_GT(window->pageCloseCell->circleIndicator->value(), -0.5);
+    EXPECT_TRUE(window->pageCloseCell->circleIndicator->text().startsWith(QStringLiteral("0:0")));
+
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+    EXPECT_TRUE(screenSeen(*screens, Constants::asIdentifyUser));
+    // No charged device is left: the start page says so at once.
+    EXPECT_FALSE(window->buttonGiveDevice->isEnabled());
+    EXPECT_EQ(window->labelFreeDevices->text(), QStringLiteral("0"));
+}
+
+TEST_F(Screens, IssueWithACardThroughPcscd)
+{
+    PcscdRunner pcscd;
+    ASSERT_TRUE(pcscd.isReady()) << pcscd.error().toStdString();
+    ASSERT_TRUE(pcscd.start()) << pcscd.error().toStdString();
+    VirtualCard card(pcscd.port());
+    VirtualCard::Settings settings;
+    // Block 8 with anna's personnel number 89 in data bytes 8 to 11.
+    settings.block8 = TestSupport::hex("A1 A2 A3 A4 A5 A6 A7 A8 00 00 00 89 B1 B2 B3 B4");
+    settings.key = CardScanner::cardKey();
+    card.setSettings(settings);
+
+    Options options;
+    options.cardReader = true;
+    open(options);
+    QTest::mouseClick(window->buttonGiveDevice, Qt::LeftButton);
+    ASSERT_EQ(page(), Constants::asIdentifyUser);
+    card.insert();
+    ASSERT_EVENTUALLY(page() != Constants::asIdentifyUser, 10000);
+    EXPECT_TRUE(page() == Constants::asOpenCell || page() == Constants::asCloseCell) << page();
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+    EXPECT_EQ(page(), Constants::asStart);
+    // The hub stops the reader; the daemon goes last.
+    core->stop();
+}
+
+TEST_F(Screens, ReturnByScannedSticker)
+{
+    PtyPair scanner;
+    ASSERT_FALSE(scanner.path.isEmpty());
+    Options options;
+    options.scannerDevice = scanner.path;
+    open(options);
+    beginWithCard(window->buttonReturnDevice);
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    ASSERT_EQ(core->qrMode(), Constants::qmDevice);
+
+    const QByteArray sticker("SN-0020\r\n");
+    ASSERT_EQ(::write(scanner.master, sticker.constData(), size_t(sticker.size())), sticker.size());
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    EXPECT_TRUE(screenSeen(*screens, Constants::asOpenCell));
+    const int cell = openedCell();
+    ASSERT_GT(cell, 1);
+    EXPECT_TRUE(window->pageCloseCell->labelTitle->text().contains(QStringLiteral("Place device into")));
+    EXPECT_TRUE(window->pageCloseCell->labelTitle->text().contains(QStringLiteral("cell %1<").arg(cell)));
+
+    sim.setDoor(0, cell - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(cell).device.id, 20);
+}
+
+TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
+{
+    open();
+    beginWithCard(window->buttonReturnDevice);
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    StationIdentifyDevicePage* devicePage = window->pageIdentifyDevice;
+    QTest::mouseClick(devicePage->buttonDeviceInput, Qt::LeftButton);
+    ASSERT_EQ(devicePage->stackedWidget->currentIndex(), 1);
+    EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 0);
+
+    devicePage->lineSearch->setText(QStringLiteral("   "));
+    EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 0);
+    // Only devices a user holds: SN-0012 stands in its cell.
+    devicePage->lineSearch->setText(QStringLiteral("sn-00"));
+    EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
+    devicePage->lineSearch->setText(QStringLiteral("0020"));
+    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
+    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
+    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
+
+    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
+    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
+                      devicePage->treeDevices->visualItemRect(item).center());
+    EXPECT_EQ(devicePage->stackedWidget->currentIndex(), 0);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    const int cell = openedCell();
+    ASSERT_GT(cell, 1);
+    sim.setDoor(0, cell - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+
+    // The search of this run was left on the list page; the next user sees
+    // none of it.
+    devicePage->stackedWidget->setCurrentIndex(1);
+    devicePage->lineSearch->setText(QStringLiteral("0012"));
+    beginWithCard(window->buttonReturnDevice);
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    EXPECT_EQ(devicePage->stackedWidget->currentIndex(), 0);
+    EXPECT_TRUE(devicePage->lineSearch->text().isEmpty());
+    EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 0);
+    QTest::mouseClick(devicePage->buttonCancel, Qt::LeftButton);
+    ASSERT_EVENTUALLY(page() == Constants::asStart, 3000);
+}
+
+TEST_F(Screens, DoorThatNeverOpensShowsOpenCellError)
+{
+    open();
+    sim.setJammed(0, 0, true);
+    beginWithCard(window->buttonGiveDevice);
+    EXPECT_EQ(page(), Constants::asOpenCell);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Open cell error"});
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_FALSE(screenSeen(*screens, Constants::asCloseCell));
+}
+
+TEST_F(Screens, DoorLeftOpenShowsCloseCellTimeout)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("400 ms");
+    open(options);
+    beginWithCard(window->buttonGiveDevice);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Close cell timeout"});
+    EXPECT_EQ(page(), Constants::asStart);
+}
+
+TEST_F(Screens, MessageAnsweredWithOkKeepsTheCloseCellTimeOut)
+{
+    Options options;
+    options.messageLifetime = QStringLiteral("2 s");
+    options.maxReturnDevice = QStringLiteral("20 s");
+    open(options);
+    beginWithCard(window->buttonGiveDevice);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    core->showMessage(QStringLiteral("Note"), QStringLiteral("Mind the cable"));
+    ASSERT_TRUE(ok.answered);
+    EXPECT_GT(core->remainsGoToStartTimer(), 10000);
+    window->pageCloseCell->enter();
+    const QString left = window->pageCloseCell->circleIndicator->text();
+    EXPECT_TRUE(left == QLatin1String("0:20") || left == QLatin1String("0:19")) << left.toStdString();
+    EXPECT_EQ(page(), Constants::asCloseCell);
+}
+
+TEST_F(Screens, StartButtonsFollowTheCountsAndOffscreen)
+{
+    open();
+    EXPECT_TRUE(window->buttonReturnDevice->isEnabled());
+    EXPECT_TRUE(window->buttonGiveDevice->isEnabled());
+    EXPECT_EQ(window->labelFreeCells->text(), QStringLiteral("2"));
+    EXPECT_EQ(window->labelFreeDevices->text(), QStringLiteral("1"));
+
+    core->offscreen = true;
+    window->updateStartPage();
+    EXPECT_FALSE(window->buttonReturnDevice->isEnabled());
+    EXPECT_FALSE(window->buttonGiveDevice->isEnabled());
+    // The hot zone does nothing off-screen and swallows the press.
+    QTest::mouseClick(window->widgetGotoAdmin, Qt::LeftButton);
+    EXPECT_EQ(page(), Constants::asStart);
+    core->offscreen = false;
+
+    // Flat device: nothing to issue. Forced ready later, with no cells
+    // event: the once-a-second check brings the button back.
+    core->cellsLogic.cells[1].device.lastCharge = 10;
+    core->cellsLogic.cells[1].lastOperationDate = QDateTime::currentDateTime();
+    window->updateStartPage();
+    ASSERT_FALSE(window->buttonGiveDevice->isEnabled());
+    core->cellsLogic.cells[1].forceReady = true;
+    ASSERT_EVENTUALLY(window->buttonGiveDevice->isEnabled(), 3000);
+    EXPECT_EQ(window->labelFreeDevices->text(), QStringLiteral("1"));
+}
+
+TEST_F(Screens, WorkableNeedsAnOpenScanner)
+{
+    open();
+    window->checkWorkable();
+    EXPECT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    EXPECT_EQ(window->labelUnworkable->text(), QStringLiteral("Station is not working"));
+}
+
+TEST_F(Screens, WorkableWithScannerAndController)
+{
+    PtyPair scanner;
+    Options options;
+    options.scannerDevice = scanner.path;
+    open(options);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    window->checkWorkable();
+    EXPECT_EQ(window->stackedMainButtons->currentIndex(), 0);
+}
+
+TEST_F(Screens, NotesOnOpenCellsOffscreenAndSync)
+{
+    Options options;
+    options.extraCells = QStringLiteral("12 = board = 0, lock = 11\n");
+    open(options);
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral(" "));
+    EXPECT_EQ(window->labelSync->text(), QStringLiteral(" "));
+
+    sim.setDoor(0, 2, true);
+    sim.setDoor(0, 11, true);
+    ASSERT_EVENTUALLY(core->cellsLogic.openCells().size() == 2, 3000);
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral("Opened cells: [3], [12]"));
+
+    sim.setDoor(0, 0, true);
+    sim.setDoor(0, 1, true);
+    ASSERT_EVENTUALLY(core->cellsLogic.openCells().size() == 4, 3000);
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral("Opened 4 cells"));
+
+    core->offscreen = true;
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral("Opened 4 cells\nOffscreen mode"));
+    core->offscreen = false;
+
+    struct SyncCase
+    {
+        qint64 elapsed;
+        const char* text;
+    };
+    core->server_lost_threshold = VXSystemTime::fromMin(2);
+    for (const SyncCase& c : {SyncCase{119, " "}, SyncCase{120, "Last synchronization 2 minutes ago"},
+                              SyncCase{179, "Last synchronization 2 minutes ago"},
+                              SyncCase{600, "Last synchronization 10 minutes ago"}}) {
+        window->lastSyncElapsedSeconds = [&c] { return c.elapsed; };
+        window->checkWorkable();
+        EXPECT_EQ(window->labelSync->text(), QLatin1String(c.text)) << c.elapsed;
+    }
+}
+
+TEST_F(Screens, StatusBarShowsTheVersionOnlyForTheAdministrator)
+{
+    open();
+    EXPECT_FALSE(window->widgetStatus->labelAdmin->isVisible());
+    core->setActiveScreen(Constants::asAdministration);
+    EXPECT_TRUE(window->widgetStatus->labelAdmin->isVisible());
+    EXPECT_EQ(window->widgetStatus->labelAdmin->text(), QStringLiteral("Version 1.4.3 (build 117)"));
+    core->setActiveScreen(Constants::asIdentifyUser);
+    EXPECT_FALSE(window->widgetStatus->labelAdmin->isVisible());
+
+    const QString before = QTime::currentTime().toString(QStringLiteral("hh:mm"));
+    window->widgetStatus->updateStatus();
+    const QString after = QTime::currentTime().toString(QStringLiteral("hh:mm"));
+    const QString shown = window->widgetStatus->labelTime->text();
+    EXPECT_TRUE(shown == before || shown == after) << shown.toStdString();
+    EXPECT_EQ(window->widgetStatus->labelDate->text().size(), 10);
+}
+
+TEST_F(Screens, CtrlOAnywhereFlipsTheMonitorDetection)
+{
+    open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(core->monitor_detect_enabled.load());
+    QTest::keyClick(window->pageStart, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_FALSE(core->monitor_detect_enabled.load());
+    QTest::keyClick(window->pageStart, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(core->monitor_detect_enabled.load());
+}
+
+TEST_F(Screens, ClosingSavesTheLayoutAndStopsTheStation)
+{
+    open();
+    EXPECT_EQ(window->sessionManager().entryCount(), 1);
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(QFile::exists(QStringLiteral("session_vesk_station.conf")));
+    EXPECT_EQ(core->dialog->parent(), nullptr);
+    EXPECT_EQ(window->sessionManager().entryCount(), 0);
+    ASSERT_EVENTUALLY(!core->cellController.isConnected(), 3000);
+}
+
+// Pictures of every screen of the main road, for a person to look at:
+// written to the build tree's gallery folder.
+class ScreenGallery : public Screens
+{
+protected:
+    void shoot(const char* name)
+    {
+        QCoreApplication::processEvents();
+        const QString dir = QStringLiteral(STATION_GALLERY_DIR);
+        ASSERT_TRUE(QDir().mkpath(dir));
+        const QString path = dir + QStringLiteral("/screen-") + QLatin1String(name) + QStringLiteral(".png");
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+
+    Options galleryOptions(const QString& scanner)
+    {
+        Options options;
+        options.scannerDevice = scanner;
+        options.maxReturnDevice = QStringLiteral("2 min");
+        options.maxTryOpenCell = QStringLiteral("5 s");
+        options.extraCells = QStringLiteral("screen = 1,0,1,3\n"
+                                            "4 = board = 0, lock = 3, row = 0, col = 2\n"
+                                            "5 = board = 0, lock = 4, row = 1, col = 2\n"
+                                            "6 = board = 0, lock = 5, row = 2, col = 2\n");
+        return options;
+    }
+};
+
+TEST_F(ScreenGallery, StartPages)
+{
+    PtyPair scanner;
+    open(galleryOptions(scanner.path));
+    window->resize(600, 896);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    window->checkWorkable();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 0);
+    sim.setDoor(0, 2, true);
+    ASSERT_EVENTUALLY(core->cellsLogic.openCells().size() == 1, 3000);
+    window->checkWorkable();
+    shoot("start");
+
+    core->offscreen = true;
+    window->updateStartPage();
+    window->checkWorkable();
+    shoot("start-offscreen");
+    core->offscreen = false;
+
+    for (BarCodeScanner* s : core->barCodeScanners)
+        s->close();
+    window->lastSyncElapsedSeconds = [] { return qint64(3600); };
+    window->checkWorkable();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    shoot("start-not-working");
+}
+
+TEST_F(ScreenGallery, RunPages)
+{
+    PtyPair scanner;
+    open(galleryOptions(scanner.path));
+    window->resize(600, 896);
+    QTest::mouseClick(window->buttonReturnDevice, Qt::LeftButton);
+    ASSERT_EQ(page(), Constants::asIdentifyUser);
+    shoot("identify-user");
+
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    shoot("identify-device");
+    QTest::mouseClick(window->pageIdentifyDevice->buttonDeviceInput, Qt::LeftButton);
+    window->pageIdentifyDevice->lineSearch->setText(QStringLiteral("SN"));
+    shoot("identify-device-search");
+
+    QTest::mouseClick(window->pageIdentifyDevice->buttonBack, Qt::LeftButton);
+    DatabaseStructs::Device device = deviceRecord(20);
+    sim.setJammed(0, 1, true);
+    Q_EMIT core->deviceDetected(device);
+    ASSERT_EQ(page(), Constants::asOpenCell);
+    shoot("open-cell");
+
+    sim.setJammed(0, 1, false);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    shoot("close-cell");
+}
