@@ -26,6 +26,7 @@ StationMainWindow::StationMainWindow(QWidget* parent)
 {
     setupUi(this);
     StationCore* core = StationCore::instance();
+    lastSyncElapsedSeconds = [core] { return core->server.lastSyncElapsed().toSec(); };
 
     auto* monitorToggle = new QAction(this);
     monitorToggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));

@@ -24,8 +24,8 @@ public:
     void checkWorkable();
     void setIconsSize();
 
-    // Seconds since the last synchronisation with the server; until the
-    // server reports it the window shows no note about it.
+    // Seconds since the last synchronisation with the server (the server's
+    // own measure; replaceable so the note can be shown at any age).
     std::function<qint64()> lastSyncElapsedSeconds;
 
 protected:
