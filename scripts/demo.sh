@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the station and starts it in a fresh working directory with the
 # example configuration, against the lock-controller simulator on a
-# pseudo-terminal. DEMO_DIR chooses the directory (default demo-run/).
+# pseudo-terminal, a bar-code scanner on another and the fake back-end with
+# sample users and devices. DEMO_DIR chooses the directory (default demo-run/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target vesk_station lockctl_sim qr_login_code
+cmake --build build --parallel "$(nproc)" --target vesk_station lockctl_sim qr_login_code fake_backend
 
 work=${DEMO_DIR:-$root/demo-run}
 rm -rf "$work"
@@ -42,12 +43,27 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 [ -e scanner.tty ] || { echo "The scanner's pseudo-terminal did not start:"; cat socat.log; exit 1; }
+# The back-end: sample users, devices, fault kinds and cells 1 to 4 of point 1.
+"$root/build/tools/fake_backend/fake_backend" --port 0 --data "$root/tools/fake_backend/demo" \
+  --login station --password secret --point-id 1 > backend.log 2>&1 &
+backend=$!
+trap 'kill $simulator $holder $scanner $backend 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  grep -q 'base_url = ' backend.log 2>/dev/null && break
+  sleep 0.1
+done
+base_url=$(sed -n 's/.*base_url = \([^ ]*\).*/\1/p' backend.log | head -n 1)
+log_url=$(sed -n 's/.*log_url = \([^ ]*\).*/\1/p' backend.log | head -n 1)
+[ -n "$base_url" ] || { echo "The fake back-end did not start:"; cat backend.log; exit 1; }
+
 sed -e "s|^address =.*|address = $device|" -e "s|^device = hid|device = $work/scanner.tty|" \
+  -e "s|^base_url =.*|base_url = $base_url|" -e "s|^log_url =.*|log_url = $log_url|" \
   "$root/scripts/demo/vesk_station.conf" > vesk_station.conf
 
 echo "Working directory: $work (logs in vesk_station_logs/)"
 echo "Lock-controller simulator on $device: its log is lockctl.log; drive the doors with"
 echo "  echo \"open 0 1\" > $work/lockctl.in     (also: close B L, close all, jam B L)"
+echo "Fake back-end at $base_url: its requests are in backend.log"
 echo "Bar-code scanner on $work/scanner.tty: scan a code with"
 echo "  echo SN-0001 > $work/scanner.in"
 echo "and a user's QR login code with"
