@@ -282,97 +282,78 @@ void Server::resetSync()
     devicesTime = QDateTime();
 }
 
+void Server::downloadStep(int generation,
+                          const QString& path,
+                          std::function<void(const Reply&)> store,
+                          std::function<void()> next)
+{
+    // A step goes on to the next whatever its outcome; replies of an older
+    // chain (a hang reset or a clear came between) are ignored.
+    auto finish = [this, generation, next] {
+        if (next)
+            next();
+        oneSyncDone(generation);
+    };
+    sendGet(
+        baseURL, path,
+        [this, generation, store, finish](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            store(reply);
+            syncReceived.store(true);
+            finish();
+        },
+        [this, generation, finish](const Reply& reply) {
+            if (generation != syncGeneration)
+                return;
+            noteFailure(reply);
+            finish();
+        });
+}
+
 void Server::startUsers(int generation)
 {
     const QDateTime from = Database::instance()->updateTime(1);
     const QDateTime sent = VXDateTime::current().addSecs(-5);
-    sendGet(
-        baseURL,
+    downloadStep(
+        generation,
         QStringLiteral("api/KalmireSync/GetAllUsers/%1").arg(from.toString(QLatin1String(timeFormat))),
-        [this, generation, sent](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
+        [this, sent](const Reply& reply) {
             usersReply = reply.body;
             usersTime = sent;
-            syncReceived.store(true);
-            startDevices(generation);
-            oneSyncDone(generation);
         },
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            noteFailure(reply);
-            startDevices(generation);
-            oneSyncDone(generation);
-        });
+        [this, generation] { startDevices(generation); });
 }
 
 void Server::startDevices(int generation)
 {
     const QDateTime from = Database::instance()->updateTime(2);
     const QDateTime sent = VXDateTime::current().addSecs(-5);
-    sendGet(
-        baseURL,
+    downloadStep(
+        generation,
         QStringLiteral("api/KalmireSync/GetDevices/%1/%2")
             .arg(StationCore::instance()->point_id)
             .arg(from.toString(QLatin1String(timeFormat))),
-        [this, generation, sent](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
+        [this, sent](const Reply& reply) {
             checkClock(reply);
             devicesReply = reply.body;
             devicesTime = sent;
-            syncReceived.store(true);
-            startFaults(generation);
-            oneSyncDone(generation);
         },
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            noteFailure(reply);
-            startFaults(generation);
-            oneSyncDone(generation);
-        });
+        [this, generation] { startFaults(generation); });
 }
 
 void Server::startFaults(int generation)
 {
-    sendGet(
-        baseURL, QStringLiteral("api/KalmireSync/GetAllDeviceFaults"),
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            faultsReply = reply.body;
-            syncReceived.store(true);
-            startCells(generation);
-            oneSyncDone(generation);
-        },
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            noteFailure(reply);
-            startCells(generation);
-            oneSyncDone(generation);
-        });
+    downloadStep(
+        generation, QStringLiteral("api/KalmireSync/GetAllDeviceFaults"),
+        [this](const Reply& reply) { faultsReply = reply.body; }, [this, generation] { startCells(generation); });
 }
 
 void Server::startCells(int generation)
 {
-    sendGet(
-        baseURL, QStringLiteral("api/KalmireSync/GetDevicePoint/%1").arg(StationCore::instance()->point_id),
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            cellsReply = reply.body;
-            syncReceived.store(true);
-            oneSyncDone(generation);
-        },
-        [this, generation](const Reply& reply) {
-            if (generation != syncGeneration)
-                return;
-            noteFailure(reply);
-            oneSyncDone(generation);
-        });
+    downloadStep(
+        generation, QStringLiteral("api/KalmireSync/GetDevicePoint/%1").arg(StationCore::instance()->point_id),
+        [this](const Reply& reply) { cellsReply = reply.body; }, nullptr);
 }
 
 void Server::oneSyncDone(int generation)

@@ -109,6 +109,12 @@ private:
     };
 
     void tick();
+    // One GET of the download chain: store keeps a good reply, next starts
+    // the following step.
+    void downloadStep(int generation,
+                      const QString& path,
+                      std::function<void(const Reply&)> store,
+                      std::function<void()> next);
     void startUsers(int generation);
     void startDevices(int generation);
     void startFaults(int generation);
