@@ -44,8 +44,7 @@ StationCore::StationCore()
     });
     startIndexedTimerMs(3, 200, [this] { followOffscreen(); });
     startIndexedTimerMs(2, 200, [this] {
-        if ((!dialog || dialog->isHidden())
-            && (active_screen == Constants::asStart || active_screen == Constants::asAdministration))
+        if (isIdleForSync())
             server.maybeApplySync();
     });
     // The hub outlives the application object; the server's sockets must not.
@@ -312,6 +311,12 @@ void StationCore::log(const VXString& text, LogCategory category)
 void StationCore::log(const char* text, LogCategory category)
 {
     log(QString::fromUtf8(text), category);
+}
+
+bool StationCore::isIdleForSync() const
+{
+    return (!dialog || dialog->isHidden())
+           && (active_screen == Constants::asStart || active_screen == Constants::asAdministration);
 }
 
 void StationCore::goToStart()

@@ -66,6 +66,9 @@ public:
     void log(const char* text, LogCategory category = lcInfo);
 
     int activeScreen() const { return active_screen; }
+    // Downloaded data is merged only while nobody is at work on the screen:
+    // the start or administration page, no dialog.
+    bool isIdleForSync() const;
     void goToStart();
     void setActiveScreen(Constants::ActiveScreen screen);
     void setQRMode(Constants::QRMode mode);

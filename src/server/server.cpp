@@ -4,11 +4,14 @@
 #include <cmath>
 #include <limits>
 
+#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
+#include <QTimer>
+#include <QtConcurrent>
 
 #include "core/core.h"
 #include "jalt/vx_file.h"
@@ -117,12 +120,34 @@ QString jsString(const QJsonObject& o, const char* key)
     return v.isString() ? v.toString() : QString();
 }
 
+// A local time written exactly "dd.MM.yyyy hh:mm:ss". Read by hand: Qt's
+// format parser costs tens of microseconds a call, and a full download holds
+// tens of thousands of dates.
 QDateTime jsDateTime(const QJsonObject& o, const char* key)
 {
     const QJsonValue v = o.value(QLatin1String(key));
     if (!v.isString())
         return QDateTime();
-    return QDateTime::fromString(v.toString(), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    const QString text = v.toString();
+    static const char shape[] = "00.00.0000 00:00:00";
+    if (text.size() != int(sizeof shape) - 1)
+        return QDateTime();
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text[i].unicode();
+        if (shape[i] == '0' ? (c < '0' || c > '9') : c != ushort(shape[i]))
+            return QDateTime();
+    }
+    const auto number = [&text](int at, int digits) {
+        int n = 0;
+        for (int i = at; i < at + digits; ++i)
+            n = n * 10 + (text[i].unicode() - '0');
+        return n;
+    };
+    const QDate date(number(6, 4), number(3, 2), number(0, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2));
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
 }
 
 // The body as an array; ok is false when it is not one (empty, cut, other).
@@ -136,6 +161,22 @@ QJsonArray jsArray(const QByteArray& body, bool* ok)
 qint64 nowMs()
 {
     return VXClock::monotonicMSec();
+}
+
+// Long enough to store some thousand records, short enough that a touch on
+// the screen is answered at once.
+constexpr qint64 sliceMs = 10;
+
+// Stores records from *stored on until all are or the slice is used up.
+template <typename Record, typename Store>
+bool storeSlice(const QVector<Record>& records, int* stored, const QElapsedTimer& slice, Store store)
+{
+    while (*stored < records.size()) {
+        if (slice.elapsed() >= sliceMs)
+            return false;
+        store(records[(*stored)++]);
+    }
+    return true;
 }
 } // namespace
 
@@ -158,6 +199,7 @@ Server::~Server()
 void Server::stopAll()
 {
     stopAllIndexedTimers();
+    applying.reset();
     shutdown();
 }
 
@@ -255,7 +297,7 @@ void Server::tick()
 
 void Server::sync()
 {
-    if (!isAuthorized() || syncPending.load() > 0 || syncReady.load() || waiting(syncBackoff))
+    if (!isAuthorized() || syncPending.load() > 0 || syncReady.load() || applying || waiting(syncBackoff))
         return;
     syncPending.store(4);
     syncReceived.store(false);
@@ -274,6 +316,7 @@ void Server::resetSync()
     syncPending.store(0);
     syncReceived.store(false);
     syncReady.store(false);
+    applying.reset();
     usersReply.clear();
     devicesReply.clear();
     faultsReply.clear();
@@ -346,13 +389,15 @@ void Server::startFaults(int generation)
 {
     downloadStep(
         generation, QStringLiteral("api/KalmireSync/GetAllDeviceFaults"),
-        [this](const Reply& reply) { faultsReply = reply.body; }, [this, generation] { startCells(generation); });
+        [this](const Reply& reply) { faultsReply = reply.body; },
+        [this, generation] { startCells(generation); });
 }
 
 void Server::startCells(int generation)
 {
     downloadStep(
-        generation, QStringLiteral("api/KalmireSync/GetDevicePoint/%1").arg(StationCore::instance()->point_id),
+        generation,
+        QStringLiteral("api/KalmireSync/GetDevicePoint/%1").arg(StationCore::instance()->point_id),
         [this](const Reply& reply) { cellsReply = reply.body; }, nullptr);
 }
 
@@ -391,48 +436,67 @@ void Server::checkClock(const Reply& reply)
 
 void Server::maybeApplySync()
 {
+    if (applying) {
+        // The cells are merged once the records are stored.
+        if (applying->stored)
+            finishApply();
+        return;
+    }
     if (!syncReady.load())
         return;
     syncReady.store(false);
     sinceApply.reset();
     hangWatch.reset();
     write(QStringLiteral("[Server] Sync apply"), StationCore::lcInfo);
-    Database* database = Database::instance();
-    database->lock();
-    applyDeviceFaults();
-    applyUsers();
-    applyDevices();
-    applyCells();
-    database->unlock();
-    Q_EMIT database->devicesChanged();
-    Q_EMIT database->usersChanged();
-    StationCore::instance()->saveState();
-    Q_EMIT StationCore::instance()->cellsChanged();
+    applying = std::make_unique<Apply>();
+    const int serial = applying->serial = ++applySerial;
+    auto* watcher = new QFutureWatcher<Download>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, serial] {
+        watcher->deleteLater();
+        // A clear or shutdown came between: the records are no longer wanted.
+        if (!applying || applying->serial != serial)
+            return;
+        applying->download = watcher->result();
+        const Download& download = applying->download;
+        write(QStringLiteral("[Server] Received %1 device faults").arg(download.faults.size()),
+              StationCore::lcInfo);
+        write(QStringLiteral("[Server] Received %1 users").arg(download.users.size()), StationCore::lcInfo);
+        write(QStringLiteral("[Server] Received %1 devices").arg(download.devices.size()),
+              StationCore::lcInfo);
+        applySlice();
+    });
+    watcher->setFuture(
+        QtConcurrent::run([users = usersReply, devices = devicesReply, faults = faultsReply,
+                           cells = cellsReply, usersSent = usersTime, devicesSent = devicesTime] {
+            return readDownload(users, devices, faults, cells, usersSent, devicesSent);
+        }));
+    usersReply.clear();
+    devicesReply.clear();
+    faultsReply.clear();
+    cellsReply.clear();
+    usersTime = QDateTime();
+    devicesTime = QDateTime();
 }
 
-void Server::applyDeviceFaults()
+Server::Download Server::readDownload(QByteArray users,
+                                      QByteArray devices,
+                                      QByteArray faults,
+                                      QByteArray cells,
+                                      QDateTime usersTime,
+                                      QDateTime devicesTime)
 {
+    Download download;
     bool ok = false;
-    const QJsonArray array = jsArray(faultsReply, &ok);
-    write(QStringLiteral("[Server] Received %1 device faults").arg(array.size()), StationCore::lcInfo);
-    for (const QJsonValue& value : array) {
+    for (const QJsonValue& value : jsArray(faults, &ok)) {
         const QJsonObject o = value.toObject();
         DatabaseStructs::DeviceFault fault;
         fault.id = jsInt(o, "id");
         fault.name = jsString(o, "name");
         fault.description = jsString(o, "description");
         fault.updateDate = jsDateTime(o, "updateDate");
-        Database::instance()->addDeviceFault(fault);
+        download.faults.append(fault);
     }
-    faultsReply.clear();
-}
-
-void Server::applyUsers()
-{
-    bool ok = false;
-    const QJsonArray array = jsArray(usersReply, &ok);
-    write(QStringLiteral("[Server] Received %1 users").arg(array.size()), StationCore::lcInfo);
-    for (const QJsonValue& value : array) {
+    for (const QJsonValue& value : jsArray(users, &ok)) {
         const QJsonObject o = value.toObject();
         DatabaseStructs::User user;
         user.id = jsInt(o, "id");
@@ -444,22 +508,13 @@ void Server::applyUsers()
         user.isBlocked = jsBool(o, "isBlocked");
         user.updateDate = jsDateTime(o, "updateDate");
         user.roleUpdateDate = jsDateTime(o, "roleUpdateDate");
-        Database::instance()->addUser(user);
+        download.users.append(user);
     }
-    // Only data that arrived whole and is stored moves the time on: a cut
-    // reply is asked for again from the same time.
-    if (ok && usersTime.isValid())
-        Database::instance()->setUpdateTime(1, usersTime);
-    usersReply.clear();
-    usersTime = QDateTime();
-}
-
-void Server::applyDevices()
-{
-    bool ok = false;
-    const QJsonArray array = jsArray(devicesReply, &ok);
-    write(QStringLiteral("[Server] Received %1 devices").arg(array.size()), StationCore::lcInfo);
-    for (const QJsonValue& value : array) {
+    // Only data that arrived whole moves the time on: a cut reply is asked
+    // for again from the same time.
+    if (ok)
+        download.usersTime = usersTime;
+    for (const QJsonValue& value : jsArray(devices, &ok)) {
         const QJsonObject o = value.toObject();
         DatabaseStructs::Device device;
         device.id = jsInt(o, "id");
@@ -472,19 +527,84 @@ void Server::applyDevices()
         device.updateDate = jsDateTime(o, "updateDate");
         device.chargeTrend = Constants::DeviceChargeTrend(jsInt(o, "chargeTrend"));
         device.lastChargeDate = jsDateTime(o, "lastChargeDate");
-        Database::instance()->addDevice(device);
+        download.devices.append(device);
     }
-    if (ok && devicesTime.isValid())
-        Database::instance()->setUpdateTime(2, devicesTime);
-    devicesReply.clear();
-    devicesTime = QDateTime();
+    if (ok)
+        download.devicesTime = devicesTime;
+    download.cells =
+        QJsonDocument::fromJson(cells).object().value(QLatin1String("devicePointCells")).toArray();
+    return download;
+}
+
+void Server::applySlice()
+{
+    QElapsedTimer slice;
+    slice.start();
+    Database* database = Database::instance();
+    database->lock();
+    applying->stored = applyDeviceFaults(slice) && applyUsers(slice) && applyDevices(slice);
+    database->unlock();
+    // Once all are stored, the hub's next call on an idle screen merges the
+    // cells. A timer, not a posted call, so other timers get their turn.
+    if (!applying->stored) {
+        const int serial = applying->serial;
+        QTimer::singleShot(1, this, [this, serial] {
+            if (applying && applying->serial == serial)
+                applySlice();
+        });
+    }
+}
+
+bool Server::applyDeviceFaults(const QElapsedTimer& slice)
+{
+    return storeSlice(
+        applying->download.faults, &applying->faultsStored, slice,
+        [](const DatabaseStructs::DeviceFault& fault) { Database::instance()->addDeviceFault(fault); });
+}
+
+bool Server::applyUsers(const QElapsedTimer& slice)
+{
+    Download& download = applying->download;
+    if (!storeSlice(download.users, &applying->usersStored, slice,
+                    [](const DatabaseStructs::User& user) { Database::instance()->addUser(user); }))
+        return false;
+    // The time moves on once, after the last of its records is stored.
+    if (download.usersTime.isValid()) {
+        Database::instance()->setUpdateTime(1, download.usersTime);
+        download.usersTime = QDateTime();
+    }
+    return true;
+}
+
+bool Server::applyDevices(const QElapsedTimer& slice)
+{
+    Download& download = applying->download;
+    if (!storeSlice(download.devices, &applying->devicesStored, slice,
+                    [](const DatabaseStructs::Device& device) { Database::instance()->addDevice(device); }))
+        return false;
+    if (download.devicesTime.isValid()) {
+        Database::instance()->setUpdateTime(2, download.devicesTime);
+        download.devicesTime = QDateTime();
+    }
+    return true;
+}
+
+void Server::finishApply()
+{
+    Database* database = Database::instance();
+    database->lock();
+    applyCells();
+    database->unlock();
+    applying.reset();
+    Q_EMIT database->devicesChanged();
+    Q_EMIT database->usersChanged();
+    StationCore::instance()->saveState();
+    Q_EMIT StationCore::instance()->cellsChanged();
 }
 
 void Server::applyCells()
 {
-    const QJsonArray array =
-        QJsonDocument::fromJson(cellsReply).object().value(QLatin1String("devicePointCells")).toArray();
-    cellsReply.clear();
+    const QJsonArray array = applying->download.cells;
     CellsLogic& logic = StationCore::instance()->cellsLogic;
     Database* database = Database::instance();
     write(QStringLiteral("[Server] Received %1 cells").arg(array.size()), StationCore::lcInfo);

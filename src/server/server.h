@@ -1,10 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QString>
+#include <QVector>
 
 #include "cells/cells_logic.h"
 #include "core/constants.h"
@@ -59,11 +63,13 @@ public:
     void resetSync();
 
     // Applies a finished download, if one waits. Main thread, idle screen.
+    // The replies are read on a worker thread and the records stored a
+    // slice at a time between event-loop turns, so a large download never
+    // freezes the screen; a later call, on an idle screen again, merges the
+    // cells.
     void maybeApplySync();
-    void applyDeviceFaults();
-    void applyUsers();
-    void applyDevices();
-    void applyCells();
+    // From the start of an apply until its cells are merged.
+    bool isApplying() const { return applying != nullptr; }
 
     // "api/KalmireSync/CreateOperation" for the cell's number.
     static DatabaseStructs::ChangeServer makeOperation(Constants::DeviceOperation operation,
@@ -109,6 +115,45 @@ private:
     };
 
     void tick();
+    // The records of a finished download, read from the reply bodies off
+    // the main thread.
+    struct Download
+    {
+        QVector<DatabaseStructs::DeviceFault> faults;
+        QVector<DatabaseStructs::User> users;
+        QVector<DatabaseStructs::Device> devices;
+        QJsonArray cells;
+        // The update times the users and devices answer; invalid when the
+        // body did not parse whole, so the same data is asked for again.
+        QDateTime usersTime;
+        QDateTime devicesTime;
+    };
+    static Download readDownload(QByteArray users,
+                                 QByteArray devices,
+                                 QByteArray faults,
+                                 QByteArray cells,
+                                 QDateTime usersTime,
+                                 QDateTime devicesTime);
+    // An apply under way: its records, once read, and how many of each are
+    // stored.
+    struct Apply
+    {
+        int serial = 0;
+        Download download;
+        int faultsStored = 0;
+        int usersStored = 0;
+        int devicesStored = 0;
+        bool stored = false;
+    };
+    // Stores records under the record lock until the slice's time is up, then
+    // lets the event loop run.
+    void applySlice();
+    // Each goes on from where the last slice stopped; true once all are stored.
+    bool applyDeviceFaults(const QElapsedTimer& slice);
+    bool applyUsers(const QElapsedTimer& slice);
+    bool applyDevices(const QElapsedTimer& slice);
+    void applyCells();
+    void finishApply();
     // One GET of the download chain: store keeps a good reply, next starts
     // the following step.
     void downloadStep(int generation,
@@ -146,6 +191,9 @@ private:
     QDateTime devicesTime;
     // Counts the download chains; a reply of an older chain is ignored.
     int syncGeneration = 0;
+    std::unique_ptr<Apply> applying;
+    // Counts the applies; a worker's result for an older one is dropped.
+    int applySerial = 0;
     int loginGeneration = 0;
     VXSystemTime retryFirst = VXSystemTime::fromSec(1);
     VXSystemTime retryMax = VXSystemTime::fromSec(60);

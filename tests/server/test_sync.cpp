@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -67,8 +68,15 @@ protected:
         core->server.setRetryDelays(VXSystemTime::fromMSec(50), VXSystemTime::fromMSec(200));
     }
 
-    // Waits for the first download to be applied.
-    void waitApplied() { ASSERT_EVENTUALLY(logHas(QStringLiteral("[Server] Sync apply")), 10000); }
+    // Waits for the first download to be applied and its lines to be in the
+    // log file (the merge of the cells writes the last one).
+    void waitApplied()
+    {
+        const auto merged = [] {
+            return logLines().filter(QStringLiteral("[Server] Cells stat  after:")).size() > 0;
+        };
+        ASSERT_EVENTUALLY(merged() && !core->server.isApplying(), 10000);
+    }
 
     QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
 
@@ -140,6 +148,105 @@ TEST_F(SyncTest, AppliesOnlyOnTheStartOrAdministrationScreen)
     core->active_screen = Constants::asAdministration;
     ASSERT_EVENTUALLY(Database::instance()->userByID(4).isValid(), 3000);
     EXPECT_FALSE(core->server.isSyncReady());
+}
+
+// The records are stored between event-loop turns; the cells, which a
+// workflow relies on, are merged only on an idle screen.
+TEST_F(SyncTest, CellsWaitForAnIdleScreenWhileRecordsAreStored)
+{
+    backend.setUsers(R"([{"id":4,"login":"anna"}])");
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":11,"deviceId":9}]})");
+    core = StationCore::instance();
+    core->active_screen = Constants::asAdminLogin;
+    start();
+    const int noDevice = core->cellsLogic.cells[1].deviceId;
+    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+    core->active_screen = Constants::asStart;
+    core->server.maybeApplySync();
+    // Somebody starts a workflow before the records are read.
+    core->active_screen = Constants::asIdentifyUser;
+    ASSERT_TRUE(core->server.isApplying());
+    ASSERT_EVENTUALLY(Database::instance()->userByID(4).isValid(), 3000);
+    QTest::qWait(400);
+    EXPECT_TRUE(core->server.isApplying());
+    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, noDevice);
+    // No download starts while one is being applied.
+    const int users = backend.requestCount(FakeBackend::pathUsers);
+    core->server.sync();
+    QTest::qWait(200);
+    EXPECT_EQ(backend.requestCount(FakeBackend::pathUsers), users);
+
+    core->active_screen = Constants::asStart;
+    ASSERT_EVENTUALLY(!core->server.isApplying(), 3000);
+    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, 9);
+}
+
+// A clear while the records are read, or while the stored records wait for an
+// idle screen to merge the cells: nothing more of that download arrives.
+class SyncClearDuringApply : public SyncTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(SyncClearDuringApply, DropsTheRest)
+{
+    const bool recordsStored = GetParam();
+    QJsonArray users;
+    for (int id = 1; id <= 3000; ++id)
+        users.append(QJsonObject{{"id", id}, {"login", QStringLiteral("login%1").arg(id)}});
+    backend.setUsers(QJsonDocument(users).toJson(QJsonDocument::Compact));
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":11,"deviceId":9}]})");
+    core = StationCore::instance();
+    core->active_screen = Constants::asAdminLogin;
+    start();
+    const int noDevice = core->cellsLogic.cells[1].deviceId;
+    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+    core->active_screen = Constants::asStart;
+    core->server.maybeApplySync();
+    core->active_screen = Constants::asAdminLogin;
+    if (recordsStored) {
+        ASSERT_EVENTUALLY(Database::instance()->usersCount() == 3000, 5000);
+    }
+    ASSERT_TRUE(core->server.isApplying());
+    Database::instance()->clear();
+    EXPECT_FALSE(core->server.isApplying());
+    core->active_screen = Constants::asStart;
+    QTest::qWait(600);
+    EXPECT_EQ(Database::instance()->usersCount(), 0);
+    EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
+    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, noDevice);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SyncClearDuringApply, ::testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "WhileTheCellsWait" : "WhileTheRecordsAreRead");
+});
+
+// Dates of the replies are read in exactly one form; Qt's own parser of that
+// form is the oracle.
+TEST_F(SyncTest, ReplyDatesAreReadInTheirOneForm)
+{
+    const QStringList texts = {
+        QStringLiteral("01.03.2026 10:00:00"), QStringLiteral("29.02.2024 23:59:59"),
+        QStringLiteral("31.12.1999 00:00:00"), QStringLiteral("31.02.2026 10:00:00"),
+        QStringLiteral("29.02.2025 10:00:00"), QStringLiteral("1.03.2026 10:00:00"),
+        QStringLiteral("01.03.2026 24:00:00"), QStringLiteral("01.03.2026 10:00:60"),
+        QStringLiteral("01.03.2026 10:00:00 "), QStringLiteral("01/03/2026 10:00:00"),
+        QStringLiteral("2026-03-01T10:00:00"), QStringLiteral("01.03.2026"),
+        QStringLiteral("\uff10\uff11.03.2026 10:00:00"), QString(),
+    };
+    QJsonArray users;
+    for (int i = 0; i < texts.size(); ++i)
+        users.append(QJsonObject{{"id", i + 1}, {"updateDate", texts[i]}});
+    backend.setUsers(QJsonDocument(users).toJson(QJsonDocument::Compact));
+    start();
+    waitApplied();
+    for (int i = 0; i < texts.size(); ++i) {
+        const QDateTime expected = QDateTime::fromString(texts[i], QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+        const QDateTime read = Database::instance()->userByID(i + 1).updateDate;
+        EXPECT_EQ(read.isValid(), expected.isValid()) << texts[i].toStdString();
+        if (expected.isValid()) {
+            EXPECT_EQ(read, expected) << texts[i].toStdString();
+        }
+    }
 }
 
 TEST_F(SyncTest, MalformedUsersLeaveTheUpdateTime)
