@@ -19,6 +19,7 @@
 #include "jalt/vx_file.h"
 #include "server/server.h"
 #include "storage/database.h"
+#include "ui/dialog.h"
 #include "support/test_support.h"
 
 using TestSupport::logHas;
@@ -145,7 +146,14 @@ TEST_F(SyncTest, AppliesOnlyOnTheStartOrAdministrationScreen)
     QTest::qWait(200);
     EXPECT_EQ(backend.requestCount(FakeBackend::pathUsers), users);
 
+    // Nor while a message is up on an idle page.
     core->active_screen = Constants::asAdministration;
+    core->dialog->show();
+    QTest::qWait(600);
+    EXPECT_TRUE(core->server.isSyncReady());
+    EXPECT_FALSE(Database::instance()->userByID(4).isValid());
+
+    core->dialog->hide();
     ASSERT_EVENTUALLY(Database::instance()->userByID(4).isValid(), 3000);
     EXPECT_FALSE(core->server.isSyncReady());
 }
