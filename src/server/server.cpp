@@ -178,6 +178,16 @@ bool storeSlice(const QVector<Record>& records, int* stored, const QElapsedTimer
     }
     return true;
 }
+
+// After the last record of its table: the update time moves on, once.
+bool storeUpdateTime(int index, QDateTime* time)
+{
+    if (time->isValid()) {
+        Database::instance()->setUpdateTime(index, *time);
+        *time = QDateTime();
+    }
+    return true;
+}
 } // namespace
 
 Server::Server(QObject* parent)
@@ -301,13 +311,18 @@ void Server::sync()
         return;
     syncPending.store(4);
     syncReceived.store(false);
+    clearReplies();
+    startUsers(++syncGeneration);
+}
+
+void Server::clearReplies()
+{
     usersReply.clear();
     devicesReply.clear();
     faultsReply.clear();
     cellsReply.clear();
     usersTime = QDateTime();
     devicesTime = QDateTime();
-    startUsers(++syncGeneration);
 }
 
 void Server::resetSync()
@@ -317,12 +332,7 @@ void Server::resetSync()
     syncReceived.store(false);
     syncReady.store(false);
     applying.reset();
-    usersReply.clear();
-    devicesReply.clear();
-    faultsReply.clear();
-    cellsReply.clear();
-    usersTime = QDateTime();
-    devicesTime = QDateTime();
+    clearReplies();
 }
 
 void Server::downloadStep(int generation,
@@ -470,12 +480,7 @@ void Server::maybeApplySync()
                            cells = cellsReply, usersSent = usersTime, devicesSent = devicesTime] {
             return readDownload(users, devices, faults, cells, usersSent, devicesSent);
         }));
-    usersReply.clear();
-    devicesReply.clear();
-    faultsReply.clear();
-    cellsReply.clear();
-    usersTime = QDateTime();
-    devicesTime = QDateTime();
+    clearReplies();
 }
 
 Server::Download Server::readDownload(QByteArray users,
@@ -564,29 +569,16 @@ bool Server::applyDeviceFaults(const QElapsedTimer& slice)
 
 bool Server::applyUsers(const QElapsedTimer& slice)
 {
-    Download& download = applying->download;
-    if (!storeSlice(download.users, &applying->usersStored, slice,
-                    [](const DatabaseStructs::User& user) { Database::instance()->addUser(user); }))
-        return false;
-    // The time moves on once, after the last of its records is stored.
-    if (download.usersTime.isValid()) {
-        Database::instance()->setUpdateTime(1, download.usersTime);
-        download.usersTime = QDateTime();
-    }
-    return true;
+    return storeSlice(applying->download.users, &applying->usersStored, slice,
+                      [](const DatabaseStructs::User& user) { Database::instance()->addUser(user); })
+           && storeUpdateTime(1, &applying->download.usersTime);
 }
 
 bool Server::applyDevices(const QElapsedTimer& slice)
 {
-    Download& download = applying->download;
-    if (!storeSlice(download.devices, &applying->devicesStored, slice,
-                    [](const DatabaseStructs::Device& device) { Database::instance()->addDevice(device); }))
-        return false;
-    if (download.devicesTime.isValid()) {
-        Database::instance()->setUpdateTime(2, download.devicesTime);
-        download.devicesTime = QDateTime();
-    }
-    return true;
+    return storeSlice(applying->download.devices, &applying->devicesStored, slice,
+                      [](const DatabaseStructs::Device& device) { Database::instance()->addDevice(device); })
+           && storeUpdateTime(2, &applying->download.devicesTime);
 }
 
 void Server::finishApply()

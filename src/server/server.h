@@ -115,6 +115,8 @@ private:
     };
 
     void tick();
+    // Forgets the reply bodies of the chain and their update times.
+    void clearReplies();
     // The records of a finished download, read from the reply bodies off
     // the main thread.
     struct Download

@@ -79,6 +79,20 @@ protected:
         ASSERT_EVENTUALLY(merged() && !core->server.isApplying(), 10000);
     }
 
+    // Holds the apply of the first download back, then starts it by hand and
+    // leaves the screen at screen: it goes on, or waits, from there.
+    void startApplyingOn(Constants::ActiveScreen screen)
+    {
+        core = StationCore::instance();
+        core->active_screen = Constants::asAdminLogin;
+        start();
+        ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
+        core->active_screen = Constants::asStart;
+        core->server.maybeApplySync();
+        core->active_screen = screen;
+        ASSERT_TRUE(core->server.isApplying());
+    }
+
     QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
 
     FakeBackend backend;
@@ -164,20 +178,12 @@ TEST_F(SyncTest, CellsWaitForAnIdleScreenWhileRecordsAreStored)
 {
     backend.setUsers(R"([{"id":4,"login":"anna"}])");
     backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":11,"deviceId":9}]})");
-    core = StationCore::instance();
-    core->active_screen = Constants::asAdminLogin;
-    start();
-    const int noDevice = core->cellsLogic.cells[1].deviceId;
-    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
-    core->active_screen = Constants::asStart;
-    core->server.maybeApplySync();
     // Somebody starts a workflow before the records are read.
-    core->active_screen = Constants::asIdentifyUser;
-    ASSERT_TRUE(core->server.isApplying());
+    startApplyingOn(Constants::asIdentifyUser);
     ASSERT_EVENTUALLY(Database::instance()->userByID(4).isValid(), 3000);
     QTest::qWait(400);
     EXPECT_TRUE(core->server.isApplying());
-    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, noDevice);
+    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, -1); // as configured: no device yet
     // No download starts while one is being applied.
     const int users = backend.requestCount(FakeBackend::pathUsers);
     core->server.sync();
@@ -203,25 +209,18 @@ TEST_P(SyncClearDuringApply, DropsTheRest)
         users.append(QJsonObject{{"id", id}, {"login", QStringLiteral("login%1").arg(id)}});
     backend.setUsers(QJsonDocument(users).toJson(QJsonDocument::Compact));
     backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":11,"deviceId":9}]})");
-    core = StationCore::instance();
-    core->active_screen = Constants::asAdminLogin;
-    start();
-    const int noDevice = core->cellsLogic.cells[1].deviceId;
-    ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
-    core->active_screen = Constants::asStart;
-    core->server.maybeApplySync();
-    core->active_screen = Constants::asAdminLogin;
+    startApplyingOn(Constants::asAdminLogin);
     if (recordsStored) {
         ASSERT_EVENTUALLY(Database::instance()->usersCount() == 3000, 5000);
+        ASSERT_TRUE(core->server.isApplying());
     }
-    ASSERT_TRUE(core->server.isApplying());
     Database::instance()->clear();
     EXPECT_FALSE(core->server.isApplying());
     core->active_screen = Constants::asStart;
     QTest::qWait(600);
     EXPECT_EQ(Database::instance()->usersCount(), 0);
     EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
-    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, noDevice);
+    EXPECT_EQ(core->cellsLogic.cells[1].deviceId, -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SyncClearDuringApply, ::testing::Values(false, true), [](const auto& info) {
