@@ -422,8 +422,12 @@ void CellsLogic::sampleDoors()
         const auto flags = states.value(cell.address.board);
         cell.opened = cell.address.lock >= 0 && cell.address.lock < flags.size() && flags.at(cell.address.lock);
         if (!cell.openKnown) {
-            cell.lastOpened = cell.opened;
-            cell.openKnown = true;
+            // The first state of a door is the one its board first reports:
+            // a door standing open at start is no opening.
+            if (states.contains(cell.address.board)) {
+                cell.lastOpened = cell.opened;
+                cell.openKnown = true;
+            }
             continue;
         }
         if (cell.opened == cell.lastOpened)

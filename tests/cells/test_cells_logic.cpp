@@ -448,7 +448,8 @@ TEST(CellsDoors, OpenAndCloseGiveOneSignalEachAndTheFirstSampleNone)
 {
     LockSimulator sim(LockSimulator::Protocol::V1_7);
     const QString path = sim.listenPty();
-    sim.setDoor(1, 3, true); // already open at start: no signal for it
+    sim.setDoor(1, 3, true); // already open at start: no signal for it,
+    sim.dropAnswers(25);     // even when the boards answer only after some samples
     TestSupport::writeConfig(QStringLiteral("[timeouts]\nopen_silence = 20 ms\n"
                                             "[cells]\naddress = %1\ntick_time = 50 Hz\n"
                                             "5 = board = 1, lock = 3\n6 = board = 2, lock = 0\n")
