@@ -77,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(Table,
 
 TEST_F(ReturnDevice, UnknownStickerKeepsWaitingForTheDevice)
 {
-    start();
+    // Long enough for the answer to come first on a slow run.
+    Options options;
+    options.messageLifetime = QStringLiteral("500 ms");
+    start(options);
     core->returnLogic.begin(Constants::asStart);
     core->cardReaded(QStringLiteral("89"));
     {
@@ -86,7 +89,7 @@ TEST_F(ReturnDevice, UnknownStickerKeepsWaitingForTheDevice)
         EXPECT_TRUE(answer.answered);
     }
     EXPECT_EQ(messages, QStringList{"Device scan: Device not found!"});
-    QTest::qWait(100); // past the message's lifetime: the answered message leaves the screen as it is
+    QTest::qWait(700); // past the message's lifetime: the answered message leaves the screen as it is
     EXPECT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
     EXPECT_EQ(core->qrMode(), Constants::qmDevice);
     EXPECT_TRUE(core->returnLogic.isActive());
