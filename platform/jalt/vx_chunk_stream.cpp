@@ -41,6 +41,16 @@ bool VXChunkStream::read(const QByteArray& data)
     return pos == data.size();
 }
 
+bool VXChunkStream::readFrom(VXByteStream& s)
+{
+    QByteArray data;
+    s >> data;
+    if (!s.ok())
+        return false;
+    read(data);
+    return true;
+}
+
 bool VXChunkStream::contains(quint32 id) const
 {
     return chunks.contains(id);

@@ -33,6 +33,9 @@ public:
     // chunk header or a chunk that runs past the end; the chunks before it are
     // kept and false is returned.
     bool read(const QByteArray& data);
+    // Reads a nested record, written to s as length-prefixed bytes, and
+    // parses it as above; false when s itself failed.
+    bool readFrom(VXByteStream& s);
     bool contains(quint32 id) const;
     QByteArray chunk(quint32 id) const { return chunks.value(id); }
     QVector<quint32> ids() const { return order; }

@@ -18,14 +18,21 @@ Implementation::Implementation(QObject* parent)
     : CellControllerBase(parent)
 {}
 
-bool Implementation::canAddress(int board, int lock) const
+namespace {
+bool addressable(int board, int lock)
 {
     return board >= 0 && board <= maxBoard && lock >= 0 && lock <= maxLock;
+}
+} // namespace
+
+bool Implementation::canAddress(int board, int lock) const
+{
+    return addressable(board, lock);
 }
 
 VXByteArray Implementation::openFrame(int board, int lock)
 {
-    if (board < 0 || board > maxBoard || lock < 0 || lock > maxLock)
+    if (!addressable(board, lock))
         return VXByteArray();
     FrameChecksum frame(cmdOpen);
     frame.board = uchar(board);

@@ -165,13 +165,10 @@ VXByteStream& operator<<(VXByteStream& s, const CellsLogic::Address& a)
 
 VXByteStream& operator>>(VXByteStream& s, CellsLogic::Address& a)
 {
-    QByteArray data;
-    s >> data;
-    if (!s.ok())
-        return s;
     CellsLogic::Address record;
     VXChunkStream c;
-    c.read(data);
+    if (!c.readFrom(s))
+        return s;
     c.get(1, record.board);
     c.get(2, record.lock);
     a = record;
@@ -207,13 +204,10 @@ VXByteStream& operator<<(VXByteStream& s, const CellsLogic::Cell& r)
 
 VXByteStream& operator>>(VXByteStream& s, CellsLogic::Cell& r)
 {
-    QByteArray data;
-    s >> data;
-    if (!s.ok())
-        return s;
     CellsLogic::Cell record;
     VXChunkStream c;
-    c.read(data);
+    if (!c.readFrom(s))
+        return s;
     c.get(1, record.address);
     c.get(2, record.number);
     c.get(3, record.opened);

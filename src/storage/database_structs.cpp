@@ -4,21 +4,6 @@
 
 namespace DatabaseStructs
 {
-namespace
-{
-// Every record is a length-prefixed chunk stream; anything shorter than four
-// bytes of chunk data holds no field at all.
-bool readChunks(VXByteStream& s, VXChunkStream& chunks)
-{
-    QByteArray data;
-    s >> data;
-    if (!s.ok() || data.size() < 4)
-        return false;
-    chunks.read(data);
-    return true;
-}
-} // namespace
-
 bool User::operator==(const User& o) const
 {
     return id == o.id && name == o.name && login == o.login && passwordHash == o.passwordHash
@@ -67,7 +52,7 @@ VXByteStream& operator>>(VXByteStream& s, User& r)
 {
     User record;
     VXChunkStream c;
-    if (readChunks(s, c)) {
+    if (c.readFrom(s)) {
         c.get(1, record.id);
         c.get(2, record.name);
         c.get(3, record.login);
@@ -102,7 +87,7 @@ VXByteStream& operator>>(VXByteStream& s, Device& r)
 {
     Device record;
     VXChunkStream c;
-    if (readChunks(s, c)) {
+    if (c.readFrom(s)) {
         c.get(1, record.id);
         c.get(2, record.name);
         c.get(3, record.phone);
@@ -132,7 +117,7 @@ VXByteStream& operator>>(VXByteStream& s, DeviceFault& r)
 {
     DeviceFault record;
     VXChunkStream c;
-    if (readChunks(s, c)) {
+    if (c.readFrom(s)) {
         c.get(1, record.id);
         c.get(2, record.name);
         c.get(3, record.description);
@@ -155,7 +140,7 @@ VXByteStream& operator>>(VXByteStream& s, ChangeServer& r)
 {
     ChangeServer record;
     VXChunkStream c;
-    if (readChunks(s, c)) {
+    if (c.readFrom(s)) {
         c.get(1, record.path);
         c.get(2, record.body);
         c.get(3, record.cell);
@@ -176,7 +161,7 @@ VXByteStream& operator>>(VXByteStream& s, ServerLog& r)
 {
     ServerLog record;
     VXChunkStream c;
-    if (readChunks(s, c)) {
+    if (c.readFrom(s)) {
         c.get(1, record.path);
         c.get(2, record.body);
     }

@@ -1,6 +1,7 @@
 #include "workflows/logic_base.h"
 
 #include "core/core.h"
+#include "server/server.h"
 #include "storage/database.h"
 #include "ui/station_mainwindow.h"
 
@@ -265,4 +266,11 @@ void StationLogicBase::recordDeviceHolder(int holderId)
     db->setDeviceUser(device.id, holderId);
     device.userId = holderId;
     db->unlock();
+}
+
+void StationLogicBase::queueOperation(Constants::DeviceOperation operation,
+                                      const CellsLogic::Cell& cell,
+                                      const QString& comment)
+{
+    Database::instance()->queueChange(Server::makeOperation(operation, device.id, user.id, cell, comment));
 }

@@ -71,6 +71,11 @@ protected:
     // copy of the device record into `device`: the copy the run took at
     // identification may be older than a sync applied meanwhile.
     void recordDeviceHolder(int holderId);
+    // Queues an operation of the run's user and device on that cell for the
+    // back-end.
+    void queueOperation(Constants::DeviceOperation operation,
+                        const CellsLogic::Cell& cell,
+                        const QString& comment);
 
     DatabaseStructs::User user;
     DatabaseStructs::Device device;

@@ -1,7 +1,6 @@
 #include "workflows/logic_give_device.h"
 
 #include "core/core.h"
-#include "server/server.h"
 #include "storage/database.h"
 #include "ui/station_mainwindow.h"
 
@@ -95,9 +94,3 @@ void StationGiveDeviceLogic::closeCellTimeout()
     showMessage(tr("Close cell timeout"));
 }
 
-void StationGiveDeviceLogic::queueOperation(Constants::DeviceOperation operation,
-                                            const CellsLogic::Cell& cell,
-                                            const QString& comment)
-{
-    Database::instance()->queueChange(Server::makeOperation(operation, device.id, user.id, cell, comment));
-}

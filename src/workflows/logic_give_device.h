@@ -22,9 +22,4 @@ protected:
     void closeCellDone() override;
     void openCellTimeout() override;
     void openCellDone() override;
-
-private:
-    void queueOperation(Constants::DeviceOperation operation,
-                        const CellsLogic::Cell& cell,
-                        const QString& comment);
 };

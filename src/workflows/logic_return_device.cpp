@@ -1,7 +1,6 @@
 #include "workflows/logic_return_device.h"
 
 #include "core/core.h"
-#include "server/server.h"
 #include "storage/database.h"
 #include "ui/station_mainwindow.h"
 
@@ -96,9 +95,3 @@ void StationReturnDeviceLogic::closeCellTimeout()
     showMessage(tr("Close cell timeout"));
 }
 
-void StationReturnDeviceLogic::queueOperation(Constants::DeviceOperation operation,
-                                              const CellsLogic::Cell& cell,
-                                              const QString& comment)
-{
-    Database::instance()->queueChange(Server::makeOperation(operation, device.id, user.id, cell, comment));
-}

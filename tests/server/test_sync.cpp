@@ -21,83 +21,13 @@
 #include "storage/database.h"
 #include "ui/dialog.h"
 #include "support/test_support.h"
+#include "server/sync_fixture.h"
 
 using TestSupport::logHas;
 using TestSupport::logLines;
 
 namespace {
 const QString timeFormat = QStringLiteral("yyyy-MM-dd'T'hh:mm:ss");
-
-// A hub with three cells and no lock controller, talking to a fake back-end
-// on loopback. Each test is a process of its own, so the hub starts once.
-class SyncTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_TRUE(backend.start()); }
-    void TearDown() override
-    {
-        if (core) {
-            core->stop();
-            core->destroy();
-        }
-    }
-
-    void start(const QString& keepAlive = QStringLiteral("1 h"),
-               const QString& syncInterval = QStringLiteral("1 min"))
-    {
-        TestSupport::writeConfig(QStringLiteral("[general]\n"
-                                                "point_id = 1\n"
-                                                "[interface]\n"
-                                                "title = Hall B\n"
-                                                "[scanner]\n"
-                                                "card_reader = false\n"
-                                                "[cells]\n"
-                                                "1 = board = 0, lock = 0\n"
-                                                "2 = board = 0, lock = 1\n"
-                                                "3 = board = 0, lock = 2\n"
-                                                "[server]\n"
-                                                "log = true\n"
-                                                "login = station\n"
-                                                "password = secret\n"
-                                                "base_url = %1\n"
-                                                "log_url = %2\n"
-                                                "sync_interval = %3\n"
-                                                "keep_alive_interval = %4\n")
-                                     .arg(backend.baseUrl(), backend.logUrl(), syncInterval, keepAlive));
-        core = StationCore::instance();
-        core->init();
-        core->server.setRetryDelays(VXSystemTime::fromMSec(50), VXSystemTime::fromMSec(200));
-    }
-
-    // Waits for the first download to be applied and its lines to be in the
-    // log file (the merge of the cells writes the last one).
-    void waitApplied()
-    {
-        const auto merged = [] {
-            return logLines().filter(QStringLiteral("[Server] Cells stat  after:")).size() > 0;
-        };
-        ASSERT_EVENTUALLY(merged() && !core->server.isApplying(), 10000);
-    }
-
-    // Holds the apply of the first download back, then starts it by hand and
-    // leaves the screen at screen: it goes on, or waits, from there.
-    void startApplyingOn(Constants::ActiveScreen screen)
-    {
-        core = StationCore::instance();
-        core->active_screen = Constants::asAdminLogin;
-        start();
-        ASSERT_EVENTUALLY(core->server.isSyncReady(), 10000);
-        core->active_screen = Constants::asStart;
-        core->server.maybeApplySync();
-        core->active_screen = screen;
-        ASSERT_TRUE(core->server.isApplying());
-    }
-
-    QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
-
-    FakeBackend backend;
-    StationCore* core = nullptr;
-};
 
 QDateTime pathTime(const QString& path)
 {

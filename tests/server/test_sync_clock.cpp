@@ -21,6 +21,7 @@
 #include "server/server.h"
 #include "storage/database.h"
 #include "support/test_support.h"
+#include "server/sync_fixture.h"
 
 namespace {
 const QString hangLine = QStringLiteral("[Server] Sync hangs, reset states");
@@ -50,55 +51,35 @@ private:
 // At namespace scope: the hub is a static that outlives every fixture.
 ManualClock manualClock;
 
-// A hub with three cells and no lock controller, talking to a fake back-end
-// on loopback, on the manual clock from before the hub exists (the server's
-// measurers start at its construction). The server's own lines are also kept
-// here, in order and at once: the log file is written by another thread.
-class SyncClockTest : public ::testing::Test
+// The sync fixture on the manual clock from before the hub exists (the
+// server's measurers start at its construction). The server's own lines are
+// also kept here, in order and at once: the log file is written by another
+// thread.
+class SyncClockTest : public SyncTest
 {
 protected:
     void SetUp() override
     {
         manualClock.reset();
         VXClock::setSource(&manualClock);
-        ASSERT_TRUE(backend.start());
+        SyncTest::SetUp();
     }
     void TearDown() override
     {
-        if (core) {
+        if (core)
             core->server.setLogSink(nullptr);
-            core->stop();
-            core->destroy();
-        }
+        SyncTest::TearDown();
         VXClock::setSource(nullptr);
     }
 
     void start()
     {
-        TestSupport::writeConfig(QStringLiteral("[general]\n"
-                                                "point_id = 1\n"
-                                                "[scanner]\n"
-                                                "card_reader = false\n"
-                                                "[cells]\n"
-                                                "1 = board = 0, lock = 0\n"
-                                                "2 = board = 0, lock = 1\n"
-                                                "3 = board = 0, lock = 2\n"
-                                                "[server]\n"
-                                                "log = true\n"
-                                                "login = station\n"
-                                                "password = secret\n"
-                                                "base_url = %1\n"
-                                                "log_url = %2\n"
-                                                "sync_interval = 1 min\n"
-                                                "keep_alive_interval = 1 h\n")
-                                     .arg(backend.baseUrl(), backend.logUrl()));
-        core = StationCore::instance();
-        core->server.setLogSink([this](const VXString& text, int category) {
+        StationCore::instance()->server.setLogSink([this](const VXString& text, int category) {
             serverLog.append(text);
             onServerLine(text);
             StationCore::instance()->log(text, StationCore::LogCategory(category));
         });
-        core->init();
+        SyncTest::start();
     }
 
     int count(const QString& line) const { return serverLog.count(line); }
@@ -125,8 +106,6 @@ protected:
     // The period of the server's timer that runs the watch.
     static constexpr VXSystemTime tick = VXSystemTime::fromMSec(200);
 
-    FakeBackend backend;
-    StationCore* core = nullptr;
     QStringList serverLog;
     std::function<void(const QString&)> onServerLine = [](const QString&) {};
 };

@@ -19,14 +19,6 @@
 #include "workflows/workflow_fixture.h"
 
 namespace {
-bool screenSeen(const QSignalSpy& spy, int screen)
-{
-    for (const QList<QVariant>& args : spy)
-        if (args.at(0).toInt() == screen)
-            return true;
-    return false;
-}
-
 // The scanner's side of a pseudo-terminal: the station reads the other one.
 struct PtyPair
 {

@@ -6,16 +6,6 @@
 
 using GiveDevice = WorkflowTest;
 
-namespace {
-bool screenSeen(const QSignalSpy& spy, int screen)
-{
-    for (const QList<QVariant>& args : spy)
-        if (args.at(0).toInt() == screen)
-            return true;
-    return false;
-}
-} // namespace
-
 TEST_F(GiveDevice, DoorOpensThenClosesIssuesTheDevice)
 {
     start();

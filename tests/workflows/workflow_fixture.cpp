@@ -57,6 +57,14 @@ QVector<int> queuedOperations()
     return operations;
 }
 
+bool screenSeen(const QSignalSpy& spy, int screen)
+{
+    for (const QList<QVariant>& args : spy)
+        if (args.at(0).toInt() == screen)
+            return true;
+    return false;
+}
+
 void WorkflowTest::start(const Options& o)
 {
     const QString path = sim.listenPty();

@@ -27,6 +27,8 @@ struct QueuedChange
 // Every change in server_changes, oldest first.
 QVector<QueuedChange> queuedChanges();
 QVector<int> queuedOperations();
+// Whether a spy on StationCore::activeScreenRequest saw that screen.
+bool screenSeen(const QSignalSpy& spy, int screen);
 
 // Durations and flags of a test's configuration.
 struct WorkflowOptions
