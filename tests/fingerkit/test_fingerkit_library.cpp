@@ -1,11 +1,14 @@
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QWidget>
 
+#include "fingerkit/touch_butt_frame.h"
 #include "fingerkit/touch_button.h"
+#include "fingerkit/touch_slider.h"
 #include "support/test_support.h"
 #include "ui_touch_form.h"
 
@@ -71,13 +74,24 @@ TEST(FingerkitLibrary, NeedsNoQtModuleBeyondCoreGuiAndWidgets)
     EXPECT_EQ(qtModules, QStringList({"libQt5Widgets.so.5", "libQt5Gui.so.5", "libQt5Core.so.5"}));
 }
 
-TEST(FingerkitLibrary, AFormBuildsTheButtonWithItsPropertiesAndConnectsByName)
+TEST(FingerkitLibrary, HoldsTheThreeWidgetIcons)
+{
+    for (const char* name : {"touchbutton", "touchbuttframe", "touchslider"})
+        EXPECT_FALSE(QImage(QStringLiteral(":/icons/widgets/%1.png").arg(QLatin1String(name))).isNull())
+            << name;
+}
+
+TEST(FingerkitLibrary, AFormBuildsTheWidgetsWithTheirPropertiesAndConnectsByName)
 {
     TouchForm form;
     EXPECT_EQ(form.buttonBack->text(), QStringLiteral("Back"));
     EXPECT_EQ(form.buttonBack->state(), TouchButton::Yes);
     EXPECT_EQ(form.buttonBack->yesColor(), QColor(0, 151, 199));
     EXPECT_EQ(form.buttonBack->animationCurve(), QEasingCurve::Linear);
+    EXPECT_EQ(form.frameChoice->buttons(), QStringList({"Left", "Right"}));
+    EXPECT_EQ(form.frameChoice->currentButton(), 1);
+    EXPECT_EQ(form.sliderLevel->minimum(), 0.0);
+    EXPECT_EQ(form.sliderLevel->title(), QStringLiteral(" 50 %"));
 
     QSignalSpy clickedID(form.buttonBack, &TouchButton::clickedID);
     QTest::mouseClick(form.buttonBack, Qt::LeftButton);
