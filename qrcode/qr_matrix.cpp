@@ -1,7 +1,6 @@
 #include "qr_matrix.h"
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -30,89 +29,94 @@ std::array<std::array<Module, 2>, 15> format_places(unsigned s)
     return places;
 }
 
-// The largest side, 177 modules, and four light modules on either side fit
-// in a line of 192 bits; bit k is module k of the row or column.
+// A row or column of a symbol as bits, with room for four light modules on
+// either side: W words of 64 bits, bit k for module k. One word holds the
+// sides of versions 1 to 9, two those up to version 25, three all up to 177.
 constexpr unsigned max_side = 177;
-constexpr unsigned line_words = 3;
+constexpr unsigned max_words = 3;
 
-struct Line
+template <unsigned W> struct Line
 {
-    std::uint64_t w[line_words] = {0, 0, 0};
+    std::uint64_t w[W] = {};
 };
 
-Line operator&(const Line& a, const Line& b)
+template <unsigned W> Line<W> operator&(const Line<W>& a, const Line<W>& b)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
         r.w[i] = a.w[i] & b.w[i];
     return r;
 }
 
-Line operator|(const Line& a, const Line& b)
+template <unsigned W> Line<W> operator|(const Line<W>& a, const Line<W>& b)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
         r.w[i] = a.w[i] | b.w[i];
     return r;
 }
 
-Line operator^(const Line& a, const Line& b)
+template <unsigned W> Line<W> operator^(const Line<W>& a, const Line<W>& b)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
         r.w[i] = a.w[i] ^ b.w[i];
     return r;
 }
 
-Line operator~(const Line& a)
+template <unsigned W> Line<W> operator~(const Line<W>& a)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
         r.w[i] = ~a.w[i];
     return r;
 }
 
 // Module k + n moves to k (n from 1 to 63).
-Line operator>>(const Line& a, unsigned n)
+template <unsigned W> Line<W> operator>>(const Line<W>& a, unsigned n)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
-        r.w[i] = (a.w[i] >> n) | (i + 1 < line_words ? a.w[i + 1] << (64 - n) : 0);
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
+        r.w[i] = (a.w[i] >> n) | (i + 1 < W ? a.w[i + 1] << (64 - n) : 0);
     return r;
 }
 
 // Module k moves to k + n (n from 1 to 63).
-Line operator<<(const Line& a, unsigned n)
+template <unsigned W> Line<W> operator<<(const Line<W>& a, unsigned n)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i)
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
         r.w[i] = (a.w[i] << n) | (i > 0 ? a.w[i - 1] >> (64 - n) : 0);
     return r;
 }
 
-unsigned count(const Line& a)
+// Bits set in a word, without a library call on processors of any age.
+unsigned ones(std::uint64_t x)
+{
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
+}
+
+template <unsigned W> unsigned count(const Line<W>& a)
 {
     unsigned n = 0;
-    for (unsigned i = 0; i < line_words; ++i)
-        n += static_cast<unsigned>(std::bitset<64>(a.w[i]).count());
+    for (unsigned i = 0; i < W; ++i)
+        n += ones(a.w[i]);
     return n;
 }
 
-void set_bit(Line& a, unsigned k)
+template <unsigned W> void set_bit(Line<W>& a, unsigned k)
 {
     a.w[k / 64] |= std::uint64_t(1) << (k % 64);
 }
 
-void clear_bit(Line& a, unsigned k)
-{
-    a.w[k / 64] &= ~(std::uint64_t(1) << (k % 64));
-}
-
 // Modules 0 to n - 1.
-Line first_bits(unsigned n)
+template <unsigned W> Line<W> first_bits(unsigned n)
 {
-    Line r;
-    for (unsigned i = 0; i < line_words; ++i) {
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i) {
         if (n >= 64 * (i + 1))
             r.w[i] = ~std::uint64_t(0);
         else if (n > 64 * i)
@@ -121,12 +125,20 @@ Line first_bits(unsigned n)
     return r;
 }
 
+template <unsigned W> Line<W> narrow(const Line<max_words>& a)
+{
+    Line<W> r;
+    for (unsigned i = 0; i < W; ++i)
+        r.w[i] = a.w[i];
+    return r;
+}
+
 // The modules to invert of each mask, by rows and by columns. Every mask
 // repeats itself after 12 rows and after 12 columns.
 struct MaskPatterns
 {
-    Line rows[8][12];
-    Line columns[8][12];
+    Line<max_words> rows[8][12];
+    Line<max_words> columns[8][12];
 };
 
 const MaskPatterns& mask_patterns()
@@ -152,35 +164,36 @@ const MaskPatterns& mask_patterns()
 // past five. The finder-like pattern dark-light-dark-dark-dark-light-dark with
 // four light modules before or after it scores 40; outside the symbol counts
 // as light, as the quiet zone is.
-unsigned line_penalty(const Line& line, unsigned s)
+template <unsigned W> unsigned line_penalty(const Line<W>& line, const Line<W>& pairs)
 {
-    const Line same_as_next = ~(line ^ (line >> 1)) & first_bits(s - 1);
-    const Line run_of_five = same_as_next & (same_as_next >> 1) & (same_as_next >> 2) & (same_as_next >> 3);
-    const Line run_starts = run_of_five & ~(run_of_five << 1);
-    // A run of n modules has n - 4 places where five equal ones begin.
-    unsigned score = count(run_of_five) + 2 * count(run_starts);
+    const Line<W> same_as_next = ~(line ^ (line >> 1)) & pairs;
+    const Line<W> run_of_five = same_as_next & (same_as_next >> 1) & (same_as_next >> 2) & (same_as_next >> 3);
+    const Line<W> run_starts = run_of_five & ~(run_of_five << 1);
 
-    const Line x = line << 4;
-    const Line core = x & ~(x >> 1) & (x >> 2) & (x >> 3) & (x >> 4) & ~(x >> 5) & (x >> 6);
-    const Line light_four = ~(x | (x >> 1) | (x >> 2) | (x >> 3));
-    score += 40 * count(core & ((light_four << 4) | (light_four >> 7)));
-    return score;
+    const Line<W> x = line << 4;
+    const Line<W> core = x & ~(x >> 1) & (x >> 2) & (x >> 3) & (x >> 4) & ~(x >> 5) & (x >> 6);
+    const Line<W> light_four = ~(x | (x >> 1) | (x >> 2) | (x >> 3));
+    const Line<W> finder_like = core & ((light_four << 4) | (light_four >> 7));
+    // A run of n modules has n - 4 places where five equal ones begin.
+    return count(run_of_five) + 2 * count(run_starts) + 40 * count(finder_like);
 }
 
-unsigned packed_penalty(const std::vector<Line>& rows, const std::vector<Line>& columns, unsigned s)
+template <unsigned W>
+unsigned packed_penalty(const std::vector<Line<W>>& rows, const std::vector<Line<W>>& columns, unsigned s)
 {
+    // Places k where module k and module k + 1 both exist.
+    const Line<W> pairs = first_bits<W>(s - 1);
     unsigned score = 0;
     unsigned dark = 0;
     for (unsigned k = 0; k < s; ++k) {
-        score += line_penalty(rows[k], s) + line_penalty(columns[k], s);
+        score += line_penalty(rows[k], pairs) + line_penalty(columns[k], pairs);
         dark += count(rows[k]);
     }
 
     // Each 2 x 2 block of one colour: 3.
-    const Line pairs = first_bits(s - 1);
     for (unsigned r = 0; r + 1 < s; ++r) {
-        const Line vertical = rows[r] ^ rows[r + 1];
-        const Line block = ~vertical & ~(vertical >> 1) & ~(rows[r] ^ (rows[r] >> 1)) & pairs;
+        const Line<W> vertical = rows[r] ^ rows[r + 1];
+        const Line<W> block = ~vertical & ~(vertical >> 1) & ~(rows[r] ^ (rows[r] >> 1)) & pairs;
         score += 3 * count(block);
     }
 
@@ -190,6 +203,92 @@ unsigned packed_penalty(const std::vector<Line>& rows, const std::vector<Line>& 
     const unsigned off = twenty_dark > 10 * total ? twenty_dark - 10 * total : 10 * total - twenty_dark;
     score += 10 * (off / total);
     return score;
+}
+
+// What the mask choice needs of a symbol with everything but the data and
+// the format bits in place.
+struct DataModule
+{
+    unsigned short row;
+    unsigned short column;
+    unsigned char bit;
+};
+
+struct Layout
+{
+    unsigned side;
+    std::vector<Module> dark;      // dark function modules, format bits excluded
+    std::vector<DataModule> data;  // data modules with their unmasked bits
+    std::array<std::array<Module, 2>, 15> format_places;
+    std::array<unsigned, 8> formats;
+};
+
+template <unsigned W> unsigned char lowest_penalty_mask(const Layout& layout)
+{
+    const unsigned s = layout.side;
+    std::vector<Line<W>> base_rows(s), base_columns(s), data_rows(s), data_columns(s);
+    for (const Module& module : layout.dark) {
+        set_bit(base_rows[module.row], module.column);
+        set_bit(base_columns[module.column], module.row);
+    }
+    for (const DataModule& module : layout.data) {
+        set_bit(data_rows[module.row], module.column);
+        set_bit(data_columns[module.column], module.row);
+        if (module.bit) {
+            set_bit(base_rows[module.row], module.column);
+            set_bit(base_columns[module.column], module.row);
+        }
+    }
+
+    const MaskPatterns& patterns = mask_patterns();
+    std::vector<Line<W>> rows(s), columns(s);
+    unsigned char best = 0;
+    unsigned best_score = std::numeric_limits<unsigned>::max();
+    for (unsigned char mask = 0; mask < Tables::masks_count; ++mask) {
+        Line<W> row_patterns[12], column_patterns[12];
+        for (unsigned i = 0; i < 12; ++i) {
+            row_patterns[i] = narrow<W>(patterns.rows[mask][i]);
+            column_patterns[i] = narrow<W>(patterns.columns[mask][i]);
+        }
+        for (unsigned k = 0; k < s; ++k) {
+            rows[k] = base_rows[k] ^ (row_patterns[k % 12] & data_rows[k]);
+            columns[k] = base_columns[k] ^ (column_patterns[k % 12] & data_columns[k]);
+        }
+        for (unsigned n = 0; n < 15; ++n) {
+            if ((layout.formats[mask] >> (14 - n)) & 1) {
+                for (const Module& place : layout.format_places[n]) {
+                    set_bit(rows[place.row], place.column);
+                    set_bit(columns[place.column], place.row);
+                }
+            }
+        }
+        const unsigned score = packed_penalty(rows, columns, s);
+        if (score < best_score) {
+            best_score = score;
+            best = mask;
+        }
+    }
+    return best;
+}
+
+template <unsigned W> unsigned flat_penalty(const std::vector<unsigned char>& modules, unsigned s)
+{
+    std::vector<Line<W>> rows(s), columns(s);
+    for (unsigned r = 0; r < s; ++r) {
+        for (unsigned c = 0; c < s; ++c) {
+            if (modules[r * s + c] != 0) {
+                set_bit(rows[r], c);
+                set_bit(columns[c], r);
+            }
+        }
+    }
+    return packed_penalty(rows, columns, s);
+}
+
+// Words a line of a side needs with its light margins.
+unsigned words_for(unsigned side)
+{
+    return (side + 8 + 63) / 64;
 }
 
 } // namespace
@@ -356,81 +455,54 @@ void QRMatrix::place_data(const BitArray& bits, unsigned char mask)
 
 unsigned char QRMatrix::choose_mask(CorrectionLevel level, const BitArray& bits) const
 {
-    // The metadata modules must be taken before the data walk; their values
-    // are written per mask below.
+    // The metadata modules must be taken before the data walk; the format
+    // bits are written per mask.
     QRMatrix work(*this);
     work.place_metadata(level, 0);
     const unsigned s = side();
-    const std::array<std::array<Module, 2>, 15> places = format_places(s);
 
-    // The symbol with unmasked data and without format bits, and where its
-    // data modules are, once by rows and once by columns.
-    std::vector<Line> base_rows(s), base_columns(s), data_rows(s), data_columns(s);
+    Layout layout;
+    layout.side = s;
+    layout.format_places = format_places(s);
+    layout.formats = Tables::corr_lvl_and_mask_codes.at(level);
+    for (const std::array<Module, 2>& pair : layout.format_places) {
+        for (const Module& place : pair)
+            work.rows[place.row][place.column] = Trit::Light;
+    }
     for (unsigned r = 0; r < s; ++r) {
         for (unsigned c = 0; c < s; ++c) {
-            if (work.rows[r][c] == Trit::Dark) {
-                set_bit(base_rows[r], c);
-                set_bit(base_columns[c], r);
-            }
-        }
-    }
-    for (const std::array<Module, 2>& pair : places) {
-        for (const Module& place : pair) {
-            clear_bit(base_rows[place.row], place.column);
-            clear_bit(base_columns[place.column], place.row);
+            if (work.rows[r][c] == Trit::Dark)
+                layout.dark.push_back({r, c});
         }
     }
     const unsigned count = bits.size();
-    unsigned i = 0;
+    layout.data.reserve(s * s);
     work.walk_data_modules([&](unsigned row, unsigned column) {
-        set_bit(data_rows[row], column);
-        set_bit(data_columns[column], row);
-        if (i < count && bits.get(i)) {
-            set_bit(base_rows[row], column);
-            set_bit(base_columns[column], row);
-        }
-        ++i;
+        const unsigned i = static_cast<unsigned>(layout.data.size());
+        layout.data.push_back({static_cast<unsigned short>(row), static_cast<unsigned short>(column),
+                               static_cast<unsigned char>(i < count && bits.get(i) ? 1 : 0)});
     });
 
-    const MaskPatterns& patterns = mask_patterns();
-    const std::array<unsigned, 8>& formats = Tables::corr_lvl_and_mask_codes.at(level);
-    std::vector<Line> candidate_rows(s), candidate_columns(s);
-    unsigned char best = 0;
-    unsigned best_score = std::numeric_limits<unsigned>::max();
-    for (unsigned char mask = 0; mask < Tables::masks_count; ++mask) {
-        for (unsigned k = 0; k < s; ++k) {
-            candidate_rows[k] = base_rows[k] ^ (patterns.rows[mask][k % 12] & data_rows[k]);
-            candidate_columns[k] = base_columns[k] ^ (patterns.columns[mask][k % 12] & data_columns[k]);
-        }
-        for (unsigned n = 0; n < 15; ++n) {
-            if ((formats[mask] >> (14 - n)) & 1) {
-                for (const Module& place : places[n]) {
-                    set_bit(candidate_rows[place.row], place.column);
-                    set_bit(candidate_columns[place.column], place.row);
-                }
-            }
-        }
-        const unsigned score = packed_penalty(candidate_rows, candidate_columns, s);
-        if (score < best_score) {
-            best_score = score;
-            best = mask;
-        }
+    switch (words_for(s)) {
+    case 1:
+        return lowest_penalty_mask<1>(layout);
+    case 2:
+        return lowest_penalty_mask<2>(layout);
+    default:
+        return lowest_penalty_mask<max_words>(layout);
     }
-    return best;
 }
 
 unsigned QRMatrix::penalty(const std::vector<unsigned char>& modules, unsigned s)
 {
     if (s == 0 || s > max_side || modules.size() != static_cast<std::size_t>(s) * s)
         throw std::invalid_argument("Modules do not make a square of this size");
-    std::vector<Line> rows(s), columns(s);
-    for (unsigned r = 0; r < s; ++r) {
-        for (unsigned c = 0; c < s; ++c) {
-            if (modules[r * s + c] != 0) {
-                set_bit(rows[r], c);
-                set_bit(columns[c], r);
-            }
-        }
+    switch (words_for(s)) {
+    case 1:
+        return flat_penalty<1>(modules, s);
+    case 2:
+        return flat_penalty<2>(modules, s);
+    default:
+        return flat_penalty<max_words>(modules, s);
     }
-    return packed_penalty(rows, columns, s);
 }

@@ -52,6 +52,23 @@ struct PenaltyCase
     unsigned score;
 };
 
+// A first row that ends in the finder-like pattern, over alternating rows:
+// at the width of version 11 the pattern's last module is the 61st.
+std::vector<std::string> finderAtRightEdge(int side)
+{
+    std::string first;
+    for (int c = 0; c < side - 7; ++c)
+        first += c % 2 == 0 ? '1' : '0';
+    std::vector<std::string> rows = {first + "1011101"};
+    for (int r = 1; r < side; ++r) {
+        std::string row;
+        for (int c = 0; c < side; ++c)
+            row += (r + c) % 2 == 1 ? '1' : '0';
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 void PrintTo(const PenaltyCase& c, std::ostream* os)
 {
     *os << c.name;
@@ -96,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         PenaltyCase{"FinderLikeAtTheEdge",
                     {"10111010101", "10101010101", "01010101010", "10101010101", "01010101010", "10101010101",
                      "01010101010", "10101010101", "01010101010", "10101010101", "01010101010"},
-                    40}),
+                    40},
+        PenaltyCase{"FinderLikeAtTheEdgeOfVersion11", finderAtRightEdge(61), 40},
+        PenaltyCase{"FinderLikeAtTheEdgeOfVersion27", finderAtRightEdge(125), 40}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QrSymbol, ChosenMaskHasTheLowestPenalty)
@@ -106,6 +125,7 @@ TEST(QrSymbol, ChosenMaskHasTheLowestPenalty)
         {"https://example.org/station/1234567890", CorrectionLevel::M},
         {randomBytes(300, 7), CorrectionLevel::M},
         {QByteArray(700, '7'), CorrectionLevel::H},
+        {randomBytes(1500, 9), CorrectionLevel::L},
     };
     for (const auto& [data, level] : inputs) {
         const QRCode chosen(toBytes(data), level, QRCodeMethod::Dynamic, -1);
