@@ -9,7 +9,7 @@ packages=(
   qtbase5-dev libqt5sql5-sqlite qtmultimedia5-dev libqt5multimedia5-plugins
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libpcsclite-dev pcscd vsmartcard-vpcd pcsc-tools
-  xvfb xauth x11-xserver-utils xdotool socat sqlite3 zbar-tools qrencode
+  xvfb xauth x11-xserver-utils xdotool socat sqlite3 zbar-tools qrencode libqrencode-dev
 )
 
 missing=()
