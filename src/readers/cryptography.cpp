@@ -6,6 +6,9 @@
 #include <QTextCodec>
 #include <QUuid>
 
+#include <openssl/crypto.h>
+
+#include "3rd/fastpbkdf2/fastpbkdf2.h"
 #include "jalt/vx_file.h"
 #include "readers/qaesencryption.h"
 
@@ -72,6 +75,55 @@ QPair<QString, QString> qrLoginDecrypt(const QByteArray& code)
     if (parts.size() < 2)
         return {};
     return {loginText(upToZero(parts.at(0))), QString::fromLatin1(upToZero(parts.at(1)))};
+}
+
+QByteArray PBKDF2(QByteArray password,
+                  QByteArray salt,
+                  int iterations,
+                  QCryptographicHash::Algorithm algorithm,
+                  int keyLength)
+{
+    if (password.isEmpty() || salt.isEmpty() || iterations < 1 || keyLength == 0)
+        return QByteArray();
+    using Engine = void (*)(const uint8_t*, size_t, const uint8_t*, size_t, uint32_t, uint8_t*, size_t);
+    Engine engine = nullptr;
+    int digestSize = 0;
+    switch (algorithm) {
+    case QCryptographicHash::Sha1:
+        engine = fastpbkdf2_hmac_sha1;
+        digestSize = 20;
+        break;
+    case QCryptographicHash::Sha256:
+        engine = fastpbkdf2_hmac_sha256;
+        digestSize = 32;
+        break;
+    case QCryptographicHash::Sha512:
+        engine = fastpbkdf2_hmac_sha512;
+        digestSize = 64;
+        break;
+    default:
+        return QByteArray();
+    }
+    if (keyLength < 0)
+        keyLength = digestSize;
+    QByteArray key(keyLength, '\0');
+    engine(reinterpret_cast<const uint8_t*>(password.constData()), size_t(password.size()),
+           reinterpret_cast<const uint8_t*>(salt.constData()), size_t(salt.size()), uint32_t(iterations),
+           reinterpret_cast<uint8_t*>(key.data()), size_t(key.size()));
+    return key;
+}
+
+bool verifyPassword(QByteArray hash, QByteArray password)
+{
+    constexpr int saltSize = 16;
+    constexpr int subkeySize = 32;
+    if (hash.size() != 1 + saltSize + subkeySize || hash.at(0) != '\0')
+        return false;
+    const QByteArray derived =
+        PBKDF2(password, hash.mid(1, saltSize), 1000, QCryptographicHash::Sha1, subkeySize);
+    // The time taken does not tell how much of the key matched.
+    return derived.size() == subkeySize
+           && CRYPTO_memcmp(derived.constData(), hash.constData() + 1 + saltSize, subkeySize) == 0;
 }
 
 QString createUUID(QByteArray data)
