@@ -13,10 +13,9 @@
 #include "storage/database.h"
 #include "support/dialog_answer.h"
 #include "ui/dialog.h"
-#include "ui/station_mainwindow.h"
+#include "ui/screens_fixture.h"
 #include "virtual_card/pcscd_runner.h"
 #include "virtual_card/virtual_card.h"
-#include "workflows/workflow_fixture.h"
 
 namespace {
 // The scanner's side of a pseudo-terminal: the station reads the other one.
@@ -40,50 +39,6 @@ struct PtyPair
     QString path;
 };
 } // namespace
-
-class Screens : public WorkflowTest
-{
-protected:
-    void open(const Options& options = Options())
-    {
-        start(options);
-        if (HasFatalFailure())
-            return;
-        window = std::make_unique<StationMainWindow>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    void TearDown() override
-    {
-        // The window leaves the hub's dialog behind, as it must.
-        window.reset();
-        if (started) {
-            EXPECT_EQ(core->dialog->parent(), nullptr);
-        }
-        WorkflowTest::TearDown();
-    }
-
-    int page() const { return window->stackedMain->currentIndex(); }
-
-    // Clicks through the start page and the card to the page after the user.
-    void beginWithCard(QPushButton* button)
-    {
-        ASSERT_TRUE(button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton);
-        ASSERT_EQ(page(), Constants::asIdentifyUser);
-        core->cardReaded(QStringLiteral("89"));
-    }
-
-    // The one cell whose door the station opened.
-    int openedCell() const
-    {
-        const VXVector<int> open = core->cellsLogic.openCells();
-        return open.size() == 1 ? open.first() : -1;
-    }
-
-    std::unique_ptr<StationMainWindow> window;
-};
 
 TEST_F(Screens, IssueRunsThroughThePagesToSuccessful)
 {

@@ -101,8 +101,9 @@ void WorkflowTest::start(const Options& o)
     core->dialog->assignToWindow(&window);
     window.show();
     new MessageRecorder(core->dialog, &messages);
-    // What the window does on the hub's go-to-start request.
-    QObject::connect(core, &StationCore::gotoStartRequest, core, [this] {
+    // What the window does on the hub's go-to-start request; it goes with
+    // this test (the hub stays for the next one).
+    QObject::connect(core, &StationCore::gotoStartRequest, &window, [this] {
         core->setQRMode(Constants::qmNone);
         core->goToStart();
     });
