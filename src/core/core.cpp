@@ -328,7 +328,10 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
 {
     if (screen == active_screen)
         return;
+    const auto previous = Constants::ActiveScreen(active_screen);
     active_screen = screen;
+    if (screen == Constants::asDeviceProblem && mainWindow)
+        mainWindow->pageDeviceProblem->enter(previous);
     if (screen == Constants::asStart) {
         stopGoToStartTimer();
         if (dialog)

@@ -55,14 +55,19 @@ void StationGiveDeviceLogic::openCellDone()
                     .arg(cell.number)
                     .arg(double(openTime.elapsed_m()) / 1000.0, 0, 'f', 2),
                 StationCore::lcInfo);
-    if (StationMainWindow* window = core()->mainWindow)
+    StationMainWindow* window = core()->mainWindow;
+    if (window) {
         window->pageCloseCell->setGiveTitle(user, cell.number);
-    // The problem page takes the user and the device once the window has it.
+        window->pageDeviceProblem->currentUser = user;
+        window->pageDeviceProblem->currentDevice = device;
+    }
     recordDeviceHolder(user.id);
     core()->counterIncDeviceTaken();
     cells.setCellUserDevice(cell.number, user, DatabaseStructs::Device());
     queueOperation(Constants::doIssued, cell, QString());
     core()->setActiveScreen(Constants::asCloseCell);
+    if (window)
+        window->pageDeviceProblem->reset();
     cells.counterIncCloseAll();
     setCloseCellWaiting(true);
 }

@@ -56,14 +56,19 @@ void StationReturnDeviceLogic::openCellDone()
                     .arg(cell.number)
                     .arg(double(openTime.elapsed_m()) / 1000.0, 0, 'f', 2),
                 StationCore::lcInfo);
-    if (StationMainWindow* window = core()->mainWindow)
+    StationMainWindow* window = core()->mainWindow;
+    if (window) {
         window->pageCloseCell->setReturnTitle(user, cell.number);
-    // The problem page takes the user and the device once the window has it.
+        window->pageDeviceProblem->currentUser = user;
+        window->pageDeviceProblem->currentDevice = device;
+    }
     recordDeviceHolder(0);
     core()->counterIncDeviceReturned();
     const bool duplicate = cells.setCellUserDevice(cell.number, user, device);
     queueOperation(Constants::doReturned, cell, duplicate ? tr("Duplicate return") : QString());
     core()->setActiveScreen(Constants::asCloseCell);
+    if (window)
+        window->pageDeviceProblem->reset();
     cells.counterIncCloseAll();
     setCloseCellWaiting(true);
 }
