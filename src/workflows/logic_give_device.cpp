@@ -25,6 +25,10 @@ void StationGiveDeviceLogic::deviceAccepted() {}
 
 void StationGiveDeviceLogic::giveDevice(const CellsLogic::Cell& cell)
 {
+    // Identification is over once the cell is chosen. The administration
+    // page calls this without a login, with QR mode still on: a card read
+    // during the run would otherwise start the cell choice again.
+    core()->setQRMode(Constants::qmNone);
     setWorkCell(cell);
     device = cell.device;
     CellsLogic& cells = core()->cellsLogic;

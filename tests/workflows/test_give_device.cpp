@@ -246,3 +246,27 @@ INSTANTIATE_TEST_SUITE_P(Table,
                          ::testing::Values(RefusedCase{"BlockedUser", "77", "Issue device: User is blocked"},
                                            RefusedCase{"UnknownCard", "999", "Issue device: Invalid user"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The administration page runs an issue for the administrator: no login,
+// the cell chosen on the page. Cards and codes read during the run belong
+// to nobody.
+TEST_F(GiveDevice, AdministratorsIssueIgnoresCardsOnceTheCellIsChosen)
+{
+    start();
+    core->giveLogic.begin(Constants::asAdministration);
+    core->giveLogic.setUser(Database::instance()->userByID(4));
+    core->giveLogic.giveDevice(core->cellsLogic.getCellByNumber(1));
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    EXPECT_EQ(core->activeScreen(), Constants::asOpenCell);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    core->cardReaded(QStringLiteral("89"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(giveDone->isEmpty());
+
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(core->activeScreen(), Constants::asAdministration);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssued});
+}
