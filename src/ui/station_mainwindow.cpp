@@ -1,13 +1,18 @@
 #include "ui/station_mainwindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QScroller>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "core/core.h"
 #include "readers/barcodescanner.h"
+#include "readers/cryptography.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
 #include "vexo/widget_metrics.h"
@@ -19,6 +24,24 @@ const QString css_styled = QStringLiteral(
 const QString css_buttons =
     QStringLiteral("QPushButton:enabled{color: white;background-color: "
                    "${main_color};}QPushButton:!enabled{color: white;background-color: gray;}");
+
+// setText() also drops the field's undo history, which clear() would keep.
+// No signal: clearing is no activity that restarts the inactivity timer.
+void clearPassword(QLineEdit* edit)
+{
+    const QSignalBlocker blocker(edit);
+    edit->setText(QString());
+}
+
+// The hash is of the password's Latin-1 bytes. A character Latin-1 cannot
+// hold would become "?", so that two different passwords would match
+// alike: such a password matches nothing.
+bool passwordMatches(const QByteArray& hash, const QString& password)
+{
+    const bool latin1 =
+        std::all_of(password.cbegin(), password.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+    return latin1 && verifyPassword(hash, password.toLatin1());
+}
 } // namespace
 
 StationMainWindow::StationMainWindow(QWidget* parent)
@@ -124,9 +147,15 @@ void StationMainWindow::showScreen(int screen)
         checkWorkable();
 }
 
-void StationMainWindow::loginSuccessful(DatabaseStructs::User, QString)
+void StationMainWindow::loginSuccessful(DatabaseStructs::User user, QString password)
 {
-    // The administration page takes the administrator once it is built.
+    // A card or code identifies the administrator on the login page only;
+    // the same checks then run as for typed input.
+    if (StationCore::instance()->activeScreen() != Constants::asAdminLogin || loginChecking)
+        return;
+    lineAdminLogin->setText(user.login);
+    lineAdminPassword->setText(password);
+    buttonAdminLogin->click();
 }
 
 void StationMainWindow::gotoStart()
@@ -151,7 +180,75 @@ void StationMainWindow::updateStartPage()
 
 void StationMainWindow::adminRequest()
 {
-    // The administrator login page answers the hot zone once it is built.
+    StationCore* core = StationCore::instance();
+    lineAdminLogin->clear();
+    clearPassword(lineAdminPassword);
+    core->setQRMode(Constants::qmUser);
+    core->setActiveScreen(Constants::asAdminLogin);
+    core->setLineEditFocus(lineAdminLogin);
+    if (!core->unsafe_admin)
+        return;
+    DatabaseStructs::User admin;
+    for (const DatabaseStructs::User& user : Database::instance()->allUsers()) {
+        if (user.isAdmin) {
+            admin = user;
+            break;
+        }
+    }
+    core->setActiveScreen(Constants::asAdministration);
+    pageAdministration->enter(admin);
+}
+
+void StationMainWindow::on_buttonAdminLogin_clicked()
+{
+    if (loginChecking)
+        return;
+    loginChecking = true;
+    StationCore* core = StationCore::instance();
+    const DatabaseStructs::User user = Database::instance()->userByLogin(lineAdminLogin->text());
+    core->dialog->setTitle(tr("Login"));
+    QString refusal;
+    if (!user.isValid())
+        refusal = tr("User not found!");
+    else if (!user.isAdmin)
+        refusal = tr("User is not admin!");
+    else if (!passwordMatches(user.passwordHash, lineAdminPassword->text()))
+        refusal = tr("Incorrect password!");
+    else if (user.isBlocked)
+        // Blocked at the server: no administrator access on the cabinet
+        // either, whatever the credentials.
+        refusal = tr("User is blocked");
+    if (refusal.isEmpty()) {
+        core->setActiveScreen(Constants::asAdministration);
+        pageAdministration->enter(user);
+    } else if (!showLoginMessage(refusal)) {
+        gotoStart();
+    }
+    loginChecking = false;
+}
+
+bool StationMainWindow::showLoginMessage(const QString& text)
+{
+    StationCore* core = StationCore::instance();
+    core->restartGoToStartTimer();
+    core->dialog->setString(text);
+    return core->dialog->exec() != 0;
+}
+
+void StationMainWindow::on_buttonAdminLoginCancel_clicked()
+{
+    gotoStart();
+}
+
+void StationMainWindow::on_lineAdminLogin_textChanged(QString s)
+{
+    buttonAdminLogin->setEnabled(!s.isEmpty());
+    StationCore::instance()->restartGoToStartTimer();
+}
+
+void StationMainWindow::on_lineAdminPassword_textChanged(QString)
+{
+    StationCore::instance()->restartGoToStartTimer();
 }
 
 void StationMainWindow::checkWorkable()
@@ -218,6 +315,9 @@ void StationMainWindow::on_stackedMain_currentChanged(int index)
 {
     QTimer::singleShot(0, this, [this] { imageView_2->setFixedHeight(imageView->height()); });
     widgetStatus->setAdminView(index == Constants::asAdministration);
+    // The typed password goes with the login page, whichever way it is left.
+    if (index != Constants::asAdminLogin)
+        clearPassword(lineAdminPassword);
 }
 
 bool StationMainWindow::eventFilter(QObject* object, QEvent* event)

@@ -36,8 +36,19 @@ protected:
 private Q_SLOTS:
     void buttonReturnDevice_clicked();
     void buttonGiveDevice_clicked();
+    void on_buttonAdminLoginCancel_clicked();
+    void on_buttonAdminLogin_clicked();
     void on_stackedMain_currentChanged(int index);
+    void on_lineAdminLogin_textChanged(QString s);
+    void on_lineAdminPassword_textChanged(QString s);
 
 private:
     void showScreen(int screen);
+    // Shows a failed login check; false when the user gave up (Cancel, or
+    // the dialog went with a return to the start page).
+    bool showLoginMessage(const QString& text);
+
+    // A login check is under way, its message possibly showing: a card, a
+    // code or keys arriving meanwhile must not start another one inside it.
+    bool loginChecking = false;
 };

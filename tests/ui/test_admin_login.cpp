@@ -1,0 +1,306 @@
+// The administrator login through the kiosk's window: the start page's hot
+// zone, typed credentials, cards and QR login codes, and the ways back to
+// the start page. The password hashes are made here by OpenSSL.
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <openssl/evp.h>
+
+#include "readers/cryptography.h"
+#include "storage/database.h"
+#include "support/dialog_answer.h"
+#include "ui/dialog.h"
+#include "ui/screens_fixture.h"
+
+namespace {
+const QByteArray rootPassword = "Sesame-7";
+
+// A stored password hash as the back-end makes it: format byte 0, the salt,
+// then PBKDF2-HMAC-SHA1 of 1000 iterations, 32 bytes.
+QByteArray passwordHash(const QByteArray& password)
+{
+    const QByteArray salt = TestSupport::hex("5e 1f 03 9e 55 c2 10 8b 47 d0 2e 91 3c 7a e4 05");
+    QByteArray key(32, '\0');
+    const int ok = PKCS5_PBKDF2_HMAC(
+        password.constData(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
+        salt.size(), 1000, EVP_sha1(), key.size(), reinterpret_cast<unsigned char*>(key.data()));
+    EXPECT_EQ(ok, 1);
+    return QByteArray(1, '\0') + salt + key;
+}
+
+DatabaseStructs::User administrator(int id, const char* login, const char* card, bool blocked)
+{
+    DatabaseStructs::User user;
+    user.id = id;
+    user.name = QStringLiteral("Admin %1").arg(id);
+    user.login = QLatin1String(login);
+    user.personNumber = QLatin1String(card);
+    user.passwordHash = passwordHash(rootPassword);
+    user.isAdmin = true;
+    user.isBlocked = blocked;
+    return user;
+}
+
+class AdminLogin : public Screens
+{
+protected:
+    // The workflows' users (anna, 4, card 89; bob, blocked) and two
+    // administrators with the password "Sesame-7": root (7, card 55) and
+    // the blocked locked (8, card 66).
+    void openWithAdministrators(const Options& options = Options())
+    {
+        open(options);
+        if (HasFatalFailure())
+            return;
+        Database* db = Database::instance();
+        db->lock();
+        db->addUser(administrator(7, "root", "55", false));
+        db->addUser(administrator(8, "locked", "66", true));
+        db->unlock();
+    }
+
+    // Presses the start page's logo where a person would to reach the login:
+    // in the upper half of its right fifth.
+    void pressHotZone()
+    {
+        ASSERT_EQ(page(), Constants::asStart);
+        const QPoint spot(window->imageView->width() * 9 / 10, window->imageView->height() / 4);
+        QWidget* hit = window->childAt(window->imageView->mapTo(window.get(), spot));
+        ASSERT_EQ(hit, window->widgetGotoAdmin);
+        QTest::mouseClick(hit, Qt::LeftButton);
+    }
+
+    void type(const QString& login, const QString& password)
+    {
+        QTest::keyClicks(window->lineAdminLogin, login);
+        QTest::keyClicks(window->lineAdminPassword, password);
+    }
+
+    void clickLogin() { QTest::mouseClick(window->buttonAdminLogin, Qt::LeftButton); }
+
+    int adminEntered() const { return window->pageAdministration->adminUser.id; }
+
+    // Neither the log nor a record for the back-end holds the text.
+    void expectNowhere(const QString& secret)
+    {
+        // The log writer has its own thread: a line logged now comes after
+        // everything the login may have logged.
+        core->log(QStringLiteral("[Test] login done"));
+        ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[Test] login done")), 3000);
+        for (const QString& line : TestSupport::logLines())
+            EXPECT_FALSE(line.contains(secret)) << line.toStdString();
+        for (const QueuedChange& change : queuedChanges())
+            EXPECT_FALSE(change.body.toJson().contains(secret.toUtf8())) << change.path.toStdString();
+    }
+};
+} // namespace
+
+TEST_F(AdminLogin, HotZoneOpensAnEmptyLoginPage)
+{
+    openWithAdministrators();
+    pressHotZone();
+    ASSERT_EQ(page(), Constants::asAdminLogin);
+    EXPECT_EQ(core->activeScreen(), Constants::asAdminLogin);
+    EXPECT_EQ(core->qrMode(), Constants::qmUser);
+    EXPECT_EQ(window->focusWidget(), window->lineAdminLogin);
+    EXPECT_TRUE(window->lineAdminLogin->text().isEmpty());
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+    EXPECT_EQ(window->lineAdminPassword->echoMode(), QLineEdit::Password);
+
+    // No login, no check: Enter in the password field clicks a disabled
+    // button.
+    EXPECT_FALSE(window->buttonAdminLogin->isEnabled());
+    QTest::keyClicks(window->lineAdminPassword, QString::fromLatin1(rootPassword));
+    QTest::keyClick(window->lineAdminPassword, Qt::Key_Return);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+
+    // Enter in the login field moves on to the password; Enter there logs in.
+    QTest::keyClicks(window->lineAdminLogin, QStringLiteral("root"));
+    EXPECT_TRUE(window->buttonAdminLogin->isEnabled());
+    QTest::keyClick(window->lineAdminLogin, Qt::Key_Return);
+    EXPECT_EQ(window->focusWidget(), window->lineAdminPassword);
+    QTest::keyClick(window->lineAdminPassword, Qt::Key_Return);
+    EXPECT_EQ(page(), Constants::asAdministration);
+    EXPECT_EQ(adminEntered(), 7);
+}
+
+struct TypedCase
+{
+    const char* name;
+    QString login;
+    QString password;
+    const char* message; // nullptr: the administration page opens
+};
+
+class AdminLoginTyped : public AdminLogin, public ::testing::WithParamInterface<TypedCase>
+{
+};
+
+TEST_P(AdminLoginTyped, ChecksLoginAdministratorPasswordAndBlock)
+{
+    const TypedCase& c = GetParam();
+    openWithAdministrators();
+    // Latin-1 has no euro sign: as Latin-1 bytes "Pa\u20acs" would be "Pa?s".
+    DatabaseStructs::User euro = administrator(9, "euro", "99", false);
+    euro.passwordHash = passwordHash("Pa?s");
+    Database::instance()->addUser(euro);
+    pressHotZone();
+    ASSERT_EQ(page(), Constants::asAdminLogin);
+    window->lineAdminLogin->setText(c.login);
+    window->lineAdminPassword->setText(c.password);
+
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    clickLogin();
+    if (!c.message) {
+        EXPECT_FALSE(ok.answered);
+        EXPECT_EQ(page(), Constants::asAdministration);
+        EXPECT_EQ(adminEntered(), Database::instance()->userByLogin(c.login).id);
+        EXPECT_EQ(window->pageDeviceProblem->currentUser.login, c.login);
+        EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    } else {
+        EXPECT_EQ(messages, QStringList{QStringLiteral("Login: ") + QLatin1String(c.message)});
+        EXPECT_EQ(page(), Constants::asAdminLogin);
+        EXPECT_EQ(adminEntered(), -1);
+        EXPECT_EQ(window->lineAdminLogin->text(), c.login);
+        EXPECT_EQ(window->lineAdminPassword->text(), c.password);
+        QTest::mouseClick(window->buttonAdminLoginCancel, Qt::LeftButton);
+        EXPECT_EQ(page(), Constants::asStart);
+    }
+    // The password goes with the page.
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+    expectNowhere(c.password);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    AdminLoginTyped,
+    ::testing::Values(TypedCase{"RightPassword", "root", "Sesame-7", nullptr},
+                      TypedCase{"UnknownLogin", "rooth", "Sesame-7", "User not found!"},
+                      TypedCase{"NotAnAdministrator", "anna", "Sesame-7", "User is not admin!"},
+                      TypedCase{"WrongPassword", "root", "Sesame-8", "Incorrect password!"},
+                      TypedCase{"LoginIsCaseSensitive", "Root", "Sesame-7", "User not found!"},
+                      TypedCase{"BlockedAdministrator", "locked", "Sesame-7", "User is blocked"},
+                      TypedCase{"BlockedWithWrongPassword", "locked", "Sesame-8", "Incorrect password!"},
+                      TypedCase{"CharacterOutsideLatin1", "euro", QStringLiteral("Pa\u20acs"),
+                                "Incorrect password!"},
+                      TypedCase{"QuestionMarkItself", "euro", "Pa?s", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AdminLogin, CardFillsTheLoginAndThePasswordDecides)
+{
+    openWithAdministrators();
+    // Identification on another screen leaves the login page alone.
+    Q_EMIT core->loginSuccessful(Database::instance()->userByID(7), QString::fromLatin1(rootPassword));
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_TRUE(window->lineAdminLogin->text().isEmpty());
+
+    pressHotZone();
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    core->cardReaded(QStringLiteral("55"));
+    EXPECT_EQ(messages, QStringList{"Login: Incorrect password!"});
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+}
+
+TEST_F(AdminLogin, QrLoginCodeOpensTheAdministrationUnlessBlocked)
+{
+    openWithAdministrators();
+    pressHotZone();
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    core->barCodeReaded(qrLoginEncrypt(QStringLiteral("locked"), QString::fromLatin1(rootPassword)));
+    EXPECT_EQ(messages, QStringList{"Login: User is blocked"});
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+
+    core->barCodeReaded(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+    EXPECT_EQ(page(), Constants::asAdministration);
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+}
+
+// While a failed check's message is up, a card, a code or the Enter key
+// start no second check inside it.
+TEST_F(AdminLogin, InputDuringTheMessageRunsNoCheck)
+{
+    openWithAdministrators();
+    pressHotZone();
+    type(QStringLiteral("root"), QStringLiteral("wrong"));
+    DialogAnswer ok(core->dialog, [this](StationDialog* dialog) {
+        core->cardReaded(QStringLiteral("55"));
+        core->barCodeReaded(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+        QTest::keyClick(window->lineAdminPassword, Qt::Key_Return);
+        DialogAnswer::clickOk()(dialog);
+    });
+    clickLogin();
+    ASSERT_TRUE(ok.answered);
+    EXPECT_EQ(messages, QStringList{"Login: Incorrect password!"});
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+    EXPECT_EQ(adminEntered(), -1);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    EXPECT_EQ(window->lineAdminPassword->text(), QStringLiteral("wrong"));
+}
+
+TEST_F(AdminLogin, CancelGoesBackToTheStartPage)
+{
+    openWithAdministrators();
+    pressHotZone();
+    type(QStringLiteral("root"), QStringLiteral("wrong"));
+    QTest::mouseClick(window->buttonAdminLoginCancel, Qt::LeftButton);
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+
+    // Cancel on a message leaves the login page too; the next entry starts
+    // with empty fields.
+    pressHotZone();
+    EXPECT_TRUE(window->lineAdminLogin->text().isEmpty());
+    type(QStringLiteral("root"), QStringLiteral("wrong"));
+    DialogAnswer cancel(core->dialog, DialogAnswer::clickCancel());
+    clickLogin();
+    ASSERT_TRUE(cancel.answered);
+    EXPECT_EQ(cancel.text, QStringLiteral("Incorrect password!"));
+    EXPECT_EQ(page(), Constants::asStart);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+}
+
+TEST_F(AdminLogin, IdleLoginPageReturnsToTheStart)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("300 ms");
+    openWithAdministrators(options);
+    pressHotZone();
+    type(QStringLiteral("root"), QStringLiteral("half"));
+    ASSERT_EVENTUALLY(page() == Constants::asStart, 3000);
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+    EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
+}
+
+// With unsafe_admin the hot zone leads straight to the administration, for
+// the first administrator or, without one, for nobody.
+class AdminLoginUnsafe : public AdminLogin, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(AdminLoginUnsafe, EntersWithoutPassword)
+{
+    const bool withAdministrators = GetParam();
+    Options options;
+    options.extraCells = QStringLiteral("[interface]\nunsafe_admin = true\n");
+    if (withAdministrators)
+        openWithAdministrators(options);
+    else
+        open(options);
+    pressHotZone();
+    EXPECT_EQ(page(), Constants::asAdministration);
+    EXPECT_EQ(adminEntered(), withAdministrators ? 7 : -1);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AdminLoginUnsafe, ::testing::Values(true, false), [](const auto& info) {
+    return std::string(info.param ? "FirstAdministrator" : "NoAdministrator");
+});
