@@ -12,6 +12,7 @@
 #include "support/test_support.h"
 
 using TestSupport::hex;
+using TestSupport::randomBytes;
 
 namespace {
 using Aes = QAESEncryption::Aes;
@@ -54,14 +55,6 @@ QByteArray openssl(Aes level,
     EXPECT_TRUE(ok) << "OpenSSL refused the operation";
     out.truncate(written + last);
     return out;
-}
-
-QByteArray randomBytes(QRandomGenerator& random, int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char& b : bytes)
-        b = char(random.bounded(256));
-    return bytes;
 }
 
 int keyLength(Aes level)

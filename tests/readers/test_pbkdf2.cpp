@@ -11,6 +11,7 @@
 #include "support/test_support.h"
 
 using TestSupport::hex;
+using TestSupport::randomBytes;
 
 namespace {
 using Engine = void (*)(const uint8_t*, size_t, const uint8_t*, size_t, uint32_t, uint8_t*, size_t);
@@ -34,14 +35,6 @@ opensslKey(const EVP_MD* md, const QByteArray& password, const QByteArray& salt,
                                      iterations, md, size, reinterpret_cast<unsigned char*>(out.data()));
     EXPECT_EQ(ok, 1) << "OpenSSL refused the derivation";
     return out;
-}
-
-QByteArray randomBytes(QRandomGenerator& random, int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char& b : bytes)
-        b = char(random.bounded(256));
-    return bytes;
 }
 
 // A stored password hash as the back-end makes it: format byte 0, the salt,

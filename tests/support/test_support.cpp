@@ -24,6 +24,14 @@ QByteArray TestSupport::hex(const char* text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
+QByteArray TestSupport::randomBytes(QRandomGenerator& random, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (char& b : bytes)
+        b = char(random.bounded(256));
+    return bytes;
+}
+
 QStringList TestSupport::logLines()
 {
     QStringList lines;

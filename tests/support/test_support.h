@@ -1,13 +1,14 @@
 #pragma once
 
+#include <ostream>
+
 #include <QByteArray>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 // Waits, running the event loop, until cond holds; fails the test after ms.
 #define ASSERT_EVENTUALLY(cond, ms)                                                                              \
@@ -27,6 +28,8 @@ QStringList logLines();
 bool logHas(const QString& text);
 // Builds bytes from hex text; blanks are ignored ("82 01 04").
 QByteArray hex(const char* text);
+// size bytes drawn from the generator (seed it for a repeatable test).
+QByteArray randomBytes(QRandomGenerator& random, int size);
 } // namespace TestSupport
 
 QT_BEGIN_NAMESPACE
