@@ -29,8 +29,20 @@ const int buildNumber = 117;
 
 StationCore* StationCore::instance()
 {
-    static StationCore core;
-    return &core;
+    return Singleton<StationCore>::instance();
+}
+
+void StationCore::resetInstance()
+{
+    if (!Singleton<StationCore>::exists())
+        return;
+    instance()->destroy();
+    Singleton<StationCore>::reset();
+}
+
+void StationCore::stopServerAtExit()
+{
+    instance()->server.stopAll();
 }
 
 StationCore::StationCore()
@@ -49,11 +61,12 @@ StationCore::StationCore()
     });
     // The hub outlives the application object; the server's sockets must not.
     if (QCoreApplication::instance())
-        qAddPostRoutine([] { StationCore::instance()->server.stopAll(); });
+        qAddPostRoutine(stopServerAtExit);
 }
 
 StationCore::~StationCore()
 {
+    qRemovePostRoutine(stopServerAtExit);
     monitorThread.stopAndWait();
     // The poll and link threads log; stop them while the log writer, a later
     // member, still exists.

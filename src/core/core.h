@@ -9,6 +9,7 @@
 #include "cells/cells_logic.h"
 #include "core/constants.h"
 #include "core/log.h"
+#include "core/singleton.h"
 #include "jalt/vx_thread.h"
 #include "jalt/vx_time.h"
 #include "jalt/vx_types.h"
@@ -54,6 +55,10 @@ public:
     };
 
     static StationCore* instance();
+    // Ends the process's hub (its dialog, scanners and threads with it); the
+    // next instance() builds a fresh one. Test programs run many cases in
+    // one process and reset between them.
+    static void resetInstance();
 
     void init();
     void stop();
@@ -179,8 +184,10 @@ public Q_SLOTS:
     void cardReaded(QString personNumber);
 
 private:
+    friend class Singleton<StationCore>;
     StationCore();
     ~StationCore() override;
+    static void stopServerAtExit();
 
     void readConfiguration();
     void configureServer();

@@ -37,19 +37,32 @@ QString replaceStatement(const char* table)
 
 Database* Database::instance()
 {
-    static Database database;
-    return &database;
+    return Singleton<Database>::instance();
+}
+
+void Database::resetInstance()
+{
+    if (!Singleton<Database>::exists())
+        return;
+    instance()->stop();
+    Singleton<Database>::reset();
+}
+
+void Database::stopAtExit()
+{
+    instance()->stop();
 }
 
 Database::Database()
 {
     // Tests and tools end without closing a window: the thread must be gone
     // before the program's statics (the SQL driver's among them) are.
-    qAddPostRoutine([] { Database::instance()->stop(); });
+    qAddPostRoutine(stopAtExit);
 }
 
 Database::~Database()
 {
+    qRemovePostRoutine(stopAtExit);
     stop();
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include "core/singleton.h"
 #include "jalt/vx_map.h"
 #include "jalt/vx_thread.h"
 #include "jalt/vx_time.h"
@@ -27,6 +28,9 @@ class Database : public DatabaseBase
     Q_OBJECT
 public:
     static Database* instance();
+    // Stops the database thread and ends the process's database; the next
+    // instance() builds a fresh one (test programs reset between cases).
+    static void resetInstance();
 
     // Creates the rows of the update times that are missing and reads them.
     // On the GUI thread, after start().
@@ -100,8 +104,10 @@ protected:
     bool mayRequest(const QString& text) override;
 
 private:
+    friend class Singleton<Database>;
     Database();
     ~Database() override;
+    static void stopAtExit();
 
     // Ids of the records with one key value, ascending.
     using Index = QHash<QString, QVector<int>>;

@@ -350,6 +350,7 @@ TEST_F(Controller, CloseCancelsAPendingReconnect)
     controller->unlock(3, 1);
     // Past the reconnect delay: no reconnect, no frame from the poll thread.
     QTest::qWait(500);
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(logHas(QStringLiteral("[CellController] Reconnect ...")));
     EXPECT_EQ(sim->connectionsAccepted(), 1);
     EXPECT_TRUE(sim->frames().isEmpty());
@@ -369,6 +370,7 @@ TEST_F(Controller, PendingReconnectLeavesAReplacedLinkAlone)
     controller->open(secondPath);
     ASSERT_EVENTUALLY(second.connectionsAccepted() == 1, 3000);
     QTest::qWait(500); // past the old link's reconnect delay
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(logHas(QStringLiteral("[CellController] Reconnect ...")));
     EXPECT_EQ(second.connectionsAccepted(), 1);
     EXPECT_EQ(sim->connectionsAccepted(), 1);

@@ -21,6 +21,22 @@ StationCore* startedHub(const QString& config = QString())
     core->init();
     return core;
 }
+
+// A window for the hub's messages. The hub owns its dialog: the window hands
+// it back before it goes, as the main window does.
+class MessageWindow : public QWidget
+{
+public:
+    explicit MessageWindow(StationCore* hub)
+        : core(hub)
+    {
+        core->dialog->assignToWindow(this);
+    }
+    ~MessageWindow() override { core->dialog->assignToWindow(nullptr); }
+
+private:
+    StationCore* core;
+};
 } // namespace
 
 TEST(Hub, SameScreenAgainDoesNothing)
@@ -37,8 +53,7 @@ TEST(Hub, SameScreenAgainDoesNothing)
 TEST(Hub, StartScreenCancelsTheDialogThenSignalsInOrder)
 {
     StationCore* core = startedHub();
-    QWidget window;
-    core->dialog->assignToWindow(&window);
+    MessageWindow window(core);
     core->setActiveScreen(Constants::asIdentifyUser);
     EXPECT_GT(core->remainsGoToStartTimer(), 0);
 
@@ -95,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Table, HubScreens,
 TEST(Hub, UnansweredMessageClosesAfterItsLifetimeAndGoesToStart)
 {
     StationCore* core = startedHub(QStringLiteral("[timeouts]\nmessage_lifetime = 50 ms\n"));
-    QWidget window;
-    core->dialog->assignToWindow(&window);
+    MessageWindow window(core);
     QSignalSpy toStart(core, &StationCore::gotoStartRequest);
     core->showMessage(QStringLiteral("User scan"), QStringLiteral("Invalid code!"));
     EXPECT_EQ(toStart.count(), 1);

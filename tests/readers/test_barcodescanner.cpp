@@ -246,6 +246,7 @@ TEST_F(DeviceScanner, LogsThatACodeWasReadButNotTheCode)
     ASSERT_EVENTUALLY(spy.count() > 0, 2000);
     const QString logFile = StationCore::instance()->stationLog.currentFileName();
     ASSERT_EVENTUALLY(TestSupport::readFile(logFile).contains("[BarCodeScanner] Readed packet"), 2000);
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(TestSupport::readFile(logFile).contains("U2VjcmV0TG9naW5Db2Rl"));
 }
 

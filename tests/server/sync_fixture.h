@@ -8,7 +8,7 @@
 #include "support/test_support.h"
 
 // A hub with three cells and no lock controller, talking to a fake back-end
-// on loopback. Each test is a process of its own, so the hub starts once.
+// on loopback. Each test has a hub of its own, so the hub starts once.
 class SyncTest : public ::testing::Test
 {
 protected:

@@ -148,6 +148,7 @@ TEST_P(ServerBaseStatus, OnlyTwoHundredToTwoHundredTwoSucceed)
         logHas(QStringLiteral("[ServerBase] sendGet: path: \"%1\"").arg(FakeBackend::pathFaults)), 2000);
     const QString error = QStringLiteral("[ServerBase] Error code %1").arg(GetParam().status);
     if (GetParam().ok) {
+        ASSERT_TRUE(TestSupport::logWritten());
         EXPECT_FALSE(logLines().join('\n').contains("Error")) << logLines().join('\n').toStdString();
     } else {
         ASSERT_EVENTUALLY(logHas(error), 2000);
@@ -214,6 +215,7 @@ TEST_F(ServerBaseTest, EmptyRootDropsTheRequestWithoutAHandler)
     QCoreApplication::processEvents();
     EXPECT_FALSE(dropped.done());
     EXPECT_EQ(backend.requestCount(), 1);
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(logHas(QStringLiteral("[ServerBase] sendGet: path: \"station/state\"")));
 }
 
@@ -334,6 +336,7 @@ TEST_P(ServerBaseBadTokens, AreRefusedAndNeverLogged)
     EXPECT_FALSE(server.setToken(GetParam().token));
     EXPECT_EQ(server.accessToken(), "good-token");
     ASSERT_EVENTUALLY(logHas("[ServerBase] Error: refused a token with a control character"), 2000);
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(logLines().join('\n').contains("evil")) << logLines().join('\n').toStdString();
 
     Outcome outcome;
@@ -378,6 +381,7 @@ TEST_F(ServerBaseTest, LogInSecretsNeverReachTheLog)
     ASSERT_TRUE(logHas(QStringLiteral("[ServerBase] sendPost: path: \"token\", body: "
                                       "\"{\"login\":\"station\",\"password\":\"***\"}\"")))
         << logLines().join('\n').toStdString();
+    ASSERT_TRUE(TestSupport::logWritten());
     const QString all = logLines().join('\n');
     EXPECT_FALSE(all.contains("pa55")) << all.toStdString();
     EXPECT_FALSE(all.contains("tok-4711")) << all.toStdString();

@@ -68,6 +68,7 @@ TEST_F(SyncTest, LogsInThenDownloadsInOrderWithTheToken)
     EXPECT_LE(std::abs(from.secsTo(firstSent.addSecs(-5))), 1) << from.toString().toStdString();
 
     // Neither the password nor the token is in the log.
+    ASSERT_TRUE(TestSupport::logWritten());
     for (const QString& line : logLines()) {
         EXPECT_FALSE(line.contains(QLatin1String("secret"))) << line.toStdString();
         EXPECT_FALSE(line.contains(backend.lastToken())) << line.toStdString();
@@ -230,6 +231,7 @@ TEST_F(SyncTest, AllFailedSyncWaitsBeforeTheNextChain)
     QTest::qWait(1000);
     // Back to back every 200 ms tick would be five or more chains.
     EXPECT_LE(backend.requestCount(FakeBackend::pathUsers), 3);
+    ASSERT_TRUE(TestSupport::logWritten());
     EXPECT_FALSE(logHas(QStringLiteral("[Server] Sync done")));
 }
 
@@ -270,6 +272,7 @@ TEST_P(SyncMerge, MergesTheCells)
     const QRegularExpression ignored(
         QStringLiteral("\\[Server\\] Info: Ignore device replacement in cell 1, timeout = (\\d+\\.\\d) s$"));
     bool logged = false;
+    ASSERT_TRUE(TestSupport::logWritten());
     for (const QString& line : logLines()) {
         const QRegularExpressionMatch match = ignored.match(line);
         if (match.hasMatch()) {

@@ -1,7 +1,13 @@
 // The shared main of every test program: a fixed environment (offscreen
-// platform, a time zone other than UTC, silent sound), a QApplication, and a
-// private temporary working directory, entered before anything can create the
+// platform, a time zone other than UTC, silent sound), a QApplication, and for
+// each case a fresh working directory, entered before anything can create the
 // station's hub (whose log writer opens its file in the working directory).
+// Between cases the hub and the database are ended, so a case run with the
+// others in one process starts as it does alone under ctest.
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
 
 #include <QApplication>
 #include <QDir>
@@ -9,11 +15,46 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <ctime>
+#include "core/core.h"
+#include "jalt/vx_time.h"
+#include "storage/database.h"
 
 namespace
 {
+class FreshStationPerCase : public ::testing::EmptyTestEventListener
+{
+public:
+    explicit FreshStationPerCase(const QString& root)
+        : root(root)
+    {}
+
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        caseDir = std::make_unique<QTemporaryDir>(root + QStringLiteral("/case-XXXXXX"));
+        caseDir->setAutoRemove(qEnvironmentVariableIsEmpty("STATION_KEEP_TMP"));
+        if (!caseDir->isValid() || !QDir::setCurrent(caseDir->path()))
+            ADD_FAILURE() << "cannot enter a working directory under " << root.toStdString();
+    }
+
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        // The database thread logs through the hub: it stops first. The
+        // hub's teardown may reach for the database again.
+        Database::resetInstance();
+        StationCore::resetInstance();
+        Database::resetInstance();
+        // A case that failed before putting the system clock back.
+        VXClock::setSource(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QDir::setCurrent(root);
+        caseDir.reset();
+    }
+
+private:
+    const QString root;
+    std::unique_ptr<QTemporaryDir> caseDir;
+};
+
 // Qt warnings such as "No matching signal for on_..." mean a broken
 // connection by name: they fail the running test.
 void failOnWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -53,6 +94,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     qInstallMessageHandler(failOnWarning);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStationPerCase(workDir.path()));
     const int result = RUN_ALL_TESTS();
     QDir::setCurrent(QDir::tempPath());
     return result;

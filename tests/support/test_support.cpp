@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "core/core.h"
+
 void TestSupport::writeConfig(const QString& text)
 {
     QFile file(QStringLiteral("vesk_station.conf"));
@@ -47,4 +49,14 @@ bool TestSupport::logHas(const QString& text)
         if (line.endsWith(QStringLiteral(" - ") + text))
             return true;
     return false;
+}
+
+bool TestSupport::logWritten(int ms)
+{
+    // The writer keeps the order of the lines: once a mark logged now is in
+    // the file, so is everything logged before it.
+    static int marks = 0;
+    const QString mark = QStringLiteral("[Test] Log written up to mark %1").arg(++marks);
+    StationCore::instance()->log(mark);
+    return QTest::qWaitFor([&] { return logHas(mark); }, ms);
 }

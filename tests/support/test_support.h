@@ -26,6 +26,10 @@ QByteArray readFile(const QString& path);
 QStringList logLines();
 // True when some log line ends with " - " + text (the time stamp comes first).
 bool logHas(const QString& text);
+// Waits until the log writer has written every line logged so far; false
+// after ms. A check that a line was not logged calls it first: the file is
+// written by a thread of its own.
+bool logWritten(int ms = 3000);
 // Builds bytes from hex text; blanks are ignored ("82 01 04").
 QByteArray hex(const char* text);
 // size bytes drawn from the generator (seed it for a repeatable test).

@@ -66,8 +66,9 @@ TEST_F(Workflows, MessageEndsOnlyTheRunThatShowedIt)
     start();
     // A batch: the next run begins on a queued done of the previous one.
     int begun = 0;
+    QObject batch;
     QObject::connect(
-        &core->giveLogic, &StationLogicBase::done, core,
+        &core->giveLogic, &StationLogicBase::done, &batch,
         [&] {
             if (begun++ == 0)
                 core->giveLogic.begin(Constants::asAdministration);
@@ -107,7 +108,9 @@ TEST_F(Workflows, WorkCellsBoardIsPolledAloneWhileOpening)
     putDevice(4, device12());
     sim.setJammed(3, 0, true);
     qint64 endedUs = -1;
-    QObject::connect(&core->giveLogic, &StationLogicBase::done, [&] { endedUs = LockSimulator::nowUs(); });
+    QObject watch;
+    QObject::connect(&core->giveLogic, &StationLogicBase::done, &watch,
+                     [&] { endedUs = LockSimulator::nowUs(); });
     core->giveLogic.begin(Constants::asStart);
     core->cardReaded(QStringLiteral("89"));
     ASSERT_EQ(core->giveLogic.currentWorkCell().number, 4);

@@ -101,8 +101,8 @@ void WorkflowTest::start(const Options& o)
     core->dialog->assignToWindow(&window);
     window.show();
     new MessageRecorder(core->dialog, &messages);
-    // What the window does on the hub's go-to-start request; it goes with
-    // this test (the hub stays for the next one).
+    // What the window does on the hub's go-to-start request; the connection
+    // ends with the fixture's window, not with the hub.
     QObject::connect(core, &StationCore::gotoStartRequest, &window, [this] {
         core->setQRMode(Constants::qmNone);
         core->goToStart();
