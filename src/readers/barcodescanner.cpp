@@ -141,9 +141,15 @@ void BarCodeScanner::emitPacket(const QByteArray& packet)
     QMetaObject::invokeMethod(this, "dataReaded", Qt::QueuedConnection, Q_ARG(QByteArray, packet));
 }
 
+bool BarCodeScanner::keyboardShown() const
+{
+    // A station without an on-screen keyboard still reads its scanner.
+    return keyboard && keyboard->isVisible() && keyboard->isEnabled();
+}
+
 bool BarCodeScanner::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!enabled || !keyboard || keyboard->isVisible())
+    if (!enabled || keyboardShown())
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::KeyRelease)
         return true;

@@ -38,7 +38,9 @@ public:
 
     void setEnabled(bool on);
     bool isEnabled() const { return enabled; }
-    // The on-screen keyboard: while it shows, keys are left to it.
+    // The on-screen keyboard: while it is shown and enabled, keys are left to
+    // it. Without one (null, or a widget since deleted) the keyboard counts
+    // as hidden and a keyboard-wedge scanner captures while enabled.
     void setVirtualKeyboard(QWidget* keyboard);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +52,7 @@ private:
     void deviceReaded(const unsigned char* data, long size);
     void packetTick();
     void emitPacket(const QByteArray& packet);
+    bool keyboardShown() const;
 
     bool hidMode = false;
     bool enabled = false;

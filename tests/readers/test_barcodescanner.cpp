@@ -280,23 +280,7 @@ TEST(BarCodeScannerPath, NetworkPathConnectsAndDelivers)
 }
 
 namespace {
-// Counts the key events that reach a widget.
-class KeyCounter : public QObject
-{
-public:
-    int presses = 0;
-    int releases = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress)
-            ++presses;
-        if (event->type() == QEvent::KeyRelease)
-            ++releases;
-        return false;
-    }
-};
+using TestSupport::KeyCounter;
 
 class KeyboardWedge : public ::testing::Test
 {
@@ -360,44 +344,84 @@ TEST_F(KeyboardWedge, CloseRemovesTheFilter)
 }
 
 namespace {
-struct PassCase
+enum class OnScreenKeyboard
+{
+    None,
+    Hidden,
+    Shown,
+    ShownButDisabled,
+    Deleted,
+};
+
+struct CaptureCase
 {
     const char* name;
     bool enabled;
-    bool keyboardGiven;
-    bool keyboardVisible;
+    OnScreenKeyboard keyboard;
+    bool captures;
 };
 
-void PrintTo(const PassCase& c, std::ostream* os)
+void PrintTo(const CaptureCase& c, std::ostream* os)
 {
     *os << c.name;
 }
 
-class KeyboardWedgeInactive : public KeyboardWedge, public ::testing::WithParamInterface<PassCase>
+class KeyboardWedgeCapture : public KeyboardWedge, public ::testing::WithParamInterface<CaptureCase>
 {
 };
 } // namespace
 
-TEST_P(KeyboardWedgeInactive, LeavesKeysToTheWidgets)
+// Keys are the scanner's while it is enabled and no on-screen keyboard takes
+// them: a missing, hidden, disabled or deleted keyboard counts as hidden.
+TEST_P(KeyboardWedgeCapture, TakesTheKeysOnlyWhileEnabledAndTheKeyboardIsHidden)
 {
-    const PassCase& c = GetParam();
+    const CaptureCase& c = GetParam();
     scanner.setEnabled(c.enabled);
-    scanner.setVirtualKeyboard(c.keyboardGiven ? &keyboard : nullptr);
-    keyboard.setVisible(c.keyboardVisible);
+    auto gone = std::make_unique<QWidget>();
+    switch (c.keyboard) {
+    case OnScreenKeyboard::None:
+        scanner.setVirtualKeyboard(nullptr);
+        break;
+    case OnScreenKeyboard::Hidden:
+        break;
+    case OnScreenKeyboard::Shown:
+        keyboard.show();
+        break;
+    case OnScreenKeyboard::ShownButDisabled:
+        keyboard.setEnabled(false);
+        keyboard.show();
+        break;
+    case OnScreenKeyboard::Deleted:
+        gone->show();
+        scanner.setVirtualKeyboard(gone.get());
+        gone.reset();
+        break;
+    }
     QTest::keyClicks(&edit, QStringLiteral("ab"));
     QTest::keyClick(&edit, Qt::Key_Return);
-    QTest::qWait(quietMs);
-    EXPECT_EQ(spy.count(), 0);
-    EXPECT_EQ(edit.text(), QStringLiteral("ab"));
-    EXPECT_EQ(counter.releases, 3);
+    if (c.captures) {
+        ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+        EXPECT_EQ(packets(spy), QList<QByteArray>{"ab\r"});
+        EXPECT_TRUE(edit.text().isEmpty());
+        EXPECT_EQ(counter.releases, 0);
+    } else {
+        QTest::qWait(quietMs);
+        EXPECT_EQ(spy.count(), 0);
+        EXPECT_EQ(edit.text(), QStringLiteral("ab"));
+        EXPECT_EQ(counter.releases, 3);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table,
-                         KeyboardWedgeInactive,
-                         ::testing::Values(PassCase{"Disabled", false, true, false},
-                                           PassCase{"NoOnScreenKeyboard", true, false, false},
-                                           PassCase{"OnScreenKeyboardShown", true, true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    KeyboardWedgeCapture,
+    ::testing::Values(CaptureCase{"ScannerDisabled", false, OnScreenKeyboard::Hidden, false},
+                      CaptureCase{"KeyboardShown", true, OnScreenKeyboard::Shown, false},
+                      CaptureCase{"NoKeyboard", true, OnScreenKeyboard::None, true},
+                      CaptureCase{"KeyboardHidden", true, OnScreenKeyboard::Hidden, true},
+                      CaptureCase{"KeyboardShownButDisabled", true, OnScreenKeyboard::ShownButDisabled, true},
+                      CaptureCase{"KeyboardDeleted", true, OnScreenKeyboard::Deleted, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScannerHub, BuildsOneScannerPerConfiguredDevice)
 {
@@ -417,10 +441,17 @@ TEST(ScannerHub, BuildsOneScannerPerConfiguredDevice)
     EXPECT_FALSE(core->barCodeScanners.at(2)->isOpened());
     EXPECT_TRUE(core->isScannerOpened());
     EXPECT_FALSE(core->cardScanner.isRunning());
+    // The keyboard-wedge scanner takes the keys while identification is on...
+    core->setQRMode(Constants::qmDevice);
+    QLineEdit edit;
+    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    EXPECT_TRUE(edit.text().isEmpty());
 
+    // ...and none once the station has stopped; the device is closed.
     core->stop();
+    QTest::keyClicks(&edit, QStringLiteral("cd"));
+    EXPECT_EQ(edit.text(), QStringLiteral("cd"));
     EXPECT_FALSE(core->barCodeScanners.at(1)->isOpened());
-    EXPECT_FALSE(core->isScannerOpened() && !core->barCodeScanners.at(0)->isOpened());
     core->destroy();
     EXPECT_TRUE(core->barCodeScanners.isEmpty());
 }

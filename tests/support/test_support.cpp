@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 
 #include "core/core.h"
@@ -59,4 +60,13 @@ bool TestSupport::logWritten(int ms)
     const QString mark = QStringLiteral("[Test] Log written up to mark %1").arg(++marks);
     StationCore::instance()->log(mark);
     return QTest::qWaitFor([&] { return logHas(mark); }, ms);
+}
+
+bool TestSupport::KeyCounter::eventFilter(QObject*, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress)
+        ++presses;
+    if (event->type() == QEvent::KeyRelease)
+        ++releases;
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include <QByteArray>
+#include <QObject>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,17 @@ bool logWritten(int ms = 3000);
 QByteArray hex(const char* text);
 // size bytes drawn from the generator (seed it for a repeatable test).
 QByteArray randomBytes(QRandomGenerator& random, int size);
+
+// Counts the key events that reach the object it is installed on.
+class KeyCounter : public QObject
+{
+public:
+    int presses = 0;
+    int releases = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
 } // namespace TestSupport
 
 QT_BEGIN_NAMESPACE

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "readers/barcodescanner.h"
+#include "readers/cryptography.h"
 #include "storage/database.h"
 #include "support/dialog_answer.h"
 #include "ui/dialog.h"
@@ -120,6 +121,46 @@ TEST_F(Screens, ReturnByScannedSticker)
     EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
     EXPECT_EQ(page(), Constants::asStart);
     EXPECT_EQ(core->cellsLogic.getCellByNumber(cell).device.id, 20);
+}
+
+// A keyboard-wedge scanner types into the window like a keyboard; the
+// station has no on-screen keyboard to give it.
+TEST_F(Screens, KeyboardWedgeScannerTypesALoginIntoTheWindow)
+{
+    Options options;
+    options.scannerDevice = QStringLiteral("hid");
+    open(options);
+    ASSERT_EQ(core->barCodeScanners.size(), 1);
+    QSignalSpy packets(core->barCodeScanners.first(), &BarCodeScanner::dataReaded);
+    QSignalSpy logins(core, &StationCore::loginSuccessful);
+    const QString code = QString::fromLatin1(qrLoginEncrypt(QStringLiteral("anna"), QStringLiteral("pw")));
+
+    // QR mode 0 on the start page: the keys are the page's.
+    ASSERT_EQ(core->qrMode(), Constants::qmNone);
+    TestSupport::KeyCounter startKeys;
+    window->pageStart->installEventFilter(&startKeys);
+    QTest::keyClicks(window->pageStart, QStringLiteral("ab"));
+    QTest::keyClick(window->pageStart, Qt::Key_Return);
+    EXPECT_EQ(startKeys.presses, 3);
+    EXPECT_EQ(startKeys.releases, 3);
+
+    // QR mode 1 on the identification page: the scan is the scanner's.
+    QTest::mouseClick(window->buttonGiveDevice, Qt::LeftButton);
+    ASSERT_EQ(page(), Constants::asIdentifyUser);
+    ASSERT_EQ(core->qrMode(), Constants::qmUser);
+    TestSupport::KeyCounter userKeys;
+    window->pageIdentifyUser->installEventFilter(&userKeys);
+    QTest::keyClicks(window->pageIdentifyUser, code);
+    QTest::keyClick(window->pageIdentifyUser, Qt::Key_Return);
+    ASSERT_EVENTUALLY(logins.count() > 0, 3000);
+    EXPECT_EQ(userKeys.presses, 0);
+    EXPECT_EQ(userKeys.releases, 0);
+    ASSERT_EQ(packets.count(), 1);
+    EXPECT_EQ(packets.at(0).at(0).toByteArray(), code.toLatin1() + "\r");
+    ASSERT_EQ(logins.count(), 1);
+    EXPECT_EQ(logins.at(0).at(0).value<DatabaseStructs::User>().login, QStringLiteral("anna"));
+    EXPECT_EQ(startKeys.presses, 3);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
 }
 
 TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
