@@ -2,6 +2,7 @@
 // card. Every test starts its own pcscd (one per machine: these tests hold a
 // lock and never run in parallel with each other).
 
+#include <atomic>
 #include <memory>
 
 #include <QElapsedTimer>
@@ -155,13 +156,16 @@ TEST_F(CardReader, SendsBuzzerKeyAuthenticationAndReadOfBlockEight)
 TEST_F(CardReader, DeliversOnTheMainThread)
 {
     card->setSettings(staffCard("00 12 34 56"));
-    QThread* receivedOn = nullptr;
-    QObject::connect(&scanner, &CardScanner::personNumberReaded, &scanner,
-                     [&receivedOn] { receivedOn = QThread::currentThread(); });
+    // A direct connection runs on the thread that emits: the signal itself
+    // must come from the main thread, whatever receivers ask for.
+    std::atomic<QThread*> receivedOn{nullptr};
+    QObject::connect(
+        &scanner, &CardScanner::personNumberReaded, &scanner,
+        [&receivedOn] { receivedOn = QThread::currentThread(); }, Qt::DirectConnection);
     startScanner();
     card->insert();
-    ASSERT_EVENTUALLY(receivedOn != nullptr, readMs);
-    EXPECT_EQ(receivedOn, QCoreApplication::instance()->thread());
+    ASSERT_EVENTUALLY(receivedOn.load() != nullptr, readMs);
+    EXPECT_EQ(receivedOn.load(), QCoreApplication::instance()->thread());
 }
 
 TEST_F(CardReader, DisabledReadsNothingUntilEnabled)

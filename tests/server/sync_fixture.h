@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QList>
+
 #include <gtest/gtest.h>
 
 #include "core/core.h"
@@ -73,6 +76,17 @@ protected:
     }
 
     QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
+
+    // The state reports posted so far. Log records share their path: a
+    // report is the body with the counts.
+    QList<QJsonObject> stateReports() const
+    {
+        QList<QJsonObject> reports;
+        for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState))
+            if (r.json().object().contains(QLatin1String("cells_all")))
+                reports.append(r.json().object());
+        return reports;
+    }
 
     FakeBackend backend;
     StationCore* core = nullptr;
