@@ -27,11 +27,34 @@ QSize IconedLabel::iconSize() const
     return preferredIconSize(autoScale > 0.0 ? autoScale : 1.0, this);
 }
 
+QSize IconedLabel::sizeHint() const
+{
+    if (labelIcon.isNull())
+        return QLabel::sizeHint();
+    const QMargins margins = contentsMargins();
+    return iconSize().grownBy(margins);
+}
+
+QSize IconedLabel::minimumSizeHint() const
+{
+    if (labelIcon.isNull())
+        return QLabel::minimumSizeHint();
+    return preferredIconSize(1.0, this).grownBy(contentsMargins());
+}
+
 void IconedLabel::changeEvent(QEvent* event)
 {
     QLabel::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         refresh();
+        updateGeometry();
+    }
+}
+
+void IconedLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    refresh();
 }
 
 void IconedLabel::refresh()
@@ -40,7 +63,10 @@ void IconedLabel::refresh()
         clear();
         return;
     }
-    const QSize size = iconSize();
-    setPixmap(labelIcon.pixmap(size));
-    setMinimumSize(size);
+    // Square, at most the preferred size and at most the room the layout gave.
+    const QRect room = contentsRect();
+    int side = iconSize().width();
+    if (!room.isEmpty())
+        side = qMax(1, qMin(side, qMin(room.width(), room.height())));
+    setPixmap(labelIcon.pixmap(QSize(side, side)));
 }

@@ -5,7 +5,9 @@
 
 // A label that shows an icon at a size that follows its font: the side is
 // iconSizeAutoScale times the preferred icon size of the label (zero keeps
-// the plain line height).
+// the plain line height). That size is what the label asks of its layout;
+// given less room (a big font on a small screen), it draws the icon as large
+// as the room allows instead of running past it.
 class IconedLabel : public QLabel
 {
     Q_OBJECT
@@ -20,8 +22,12 @@ public:
     double iconSizeAutoScale() const { return autoScale; }
     QSize iconSize() const;
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();

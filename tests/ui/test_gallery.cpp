@@ -1,69 +1,89 @@
-// Pictures of the dialog's pages over a window styled as the station's, for
-// a person to look at: written to the build tree's gallery folder.
+// Pictures for a person to look at, written to the build tree's gallery
+// folder: the dialog's pages over a window styled as the station's, and the
+// start page with the demo configuration's fonts at the screen sizes the
+// station is laid out for, checked to keep its texts and pictures whole.
+
+#include <memory>
 
 #include <QDir>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/core.h"
 #include "support/dialog_answer.h"
 #include "support/test_support.h"
 #include "ui/dialog.h"
+#include "ui/station_mainwindow.h"
 #include "vexo/circle_indicator.h"
 #include "vexo/iconed_label.h"
 #include "vexo/image_view.h"
 #include "vexo/state_icon.h"
 
 namespace {
-const QString styledSheet = QStringLiteral(
-    "*{color: white;background-color: rgb(0, 151, 199);}QLineEdit{color: normal;background-color: "
-    "normal;}QPushButton:enabled{color: white;background-color: rgb(0, 151, 199);}"
-    "QPushButton:!enabled{color: white;background-color: gray;}");
 const QString plainSheet = QStringLiteral(
     "*{color: normal;background-color: normal;}QPushButton:enabled{color: white;background-color: "
     "rgb(0, 151, 199);}QPushButton:!enabled{color: white;background-color: gray;}");
-} // namespace
+
+// The station as the demo starts it, from the demo's own configuration file
+// (its fonts are the big ones), with the main window at a screen's size.
+class DemoStation : public ::testing::Test
+{
+protected:
+    void show(const QSize& size)
+    {
+        TestSupport::writeConfig(QString::fromUtf8(
+            TestSupport::readFile(QStringLiteral(STATION_SOURCE_DIR "/scripts/demo/vesk_station.conf"))));
+        core->init();
+        started = true;
+        ASSERT_EQ(core->css_big, QStringLiteral("*{font:bold 24px;}"));
+        window = std::make_unique<StationMainWindow>();
+        window->resize(size);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        if (started) {
+            core->stop();
+            core->destroy();
+        }
+    }
+
+    static QString picturePath(const QString& name)
+    {
+        const QString dir = QStringLiteral(STATION_GALLERY_DIR);
+        EXPECT_TRUE(QDir().mkpath(dir));
+        return dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    }
+
+    StationCore* core = StationCore::instance();
+    std::unique_ptr<StationMainWindow> window;
+    bool started = false;
+};
 
 struct PageCase
 {
     const char* name;
     std::function<void(StationDialog*)> setUp;
 };
-class DialogGallery : public ::testing::TestWithParam<PageCase>
+
+class DialogGallery : public DemoStation, public ::testing::WithParamInterface<PageCase>
 {
 };
+} // namespace
 
 TEST_P(DialogGallery, WritesAPicture)
 {
-    QWidget window;
-    window.setStyleSheet(styledSheet);
-    auto* layout = new QVBoxLayout(&window);
-    auto* title = new QLabel(QStringLiteral("Station"), &window);
-    title->setAlignment(Qt::AlignCenter);
-    auto* logo = new ImageView(&window);
-    logo->setPixmap(QPixmap(QStringLiteral(":/icons/logo-wb.png")));
-    layout->addWidget(title);
-    layout->addWidget(logo, 1);
-    layout->addWidget(new QPushButton(QStringLiteral("Return device"), &window), 1);
-    layout->addWidget(new QPushButton(QStringLiteral("Issue device"), &window), 1);
-    window.resize(600, 896);
-
-    auto* dialog = new StationDialog();
-    dialog->frame->setStyleSheet(plainSheet);
-    dialog->assignToWindow(&window);
+    show(QSize(600, 896));
+    StationDialog* dialog = core->dialog;
     GetParam().setUp(dialog);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-
-    const QString dir = QStringLiteral(STATION_GALLERY_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path =
-        dir + QStringLiteral("/dialog-") + QLatin1String(GetParam().name) + QStringLiteral(".png");
+    const QString path = picturePath(QStringLiteral("dialog-") + QLatin1String(GetParam().name));
     bool saved = false;
     DialogAnswer shoot(dialog, [&](StationDialog* d) {
-        saved = window.grab().save(path);
+        saved = window->grab().save(path);
         d->cancel();
     });
     dialog->exec();
@@ -129,3 +149,95 @@ TEST(WidgetGallery, WritesAPicture)
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(STATION_GALLERY_DIR)));
     EXPECT_TRUE(window.grab().save(QStringLiteral(STATION_GALLERY_DIR "/widgets.png")));
 }
+
+namespace {
+struct ScreenCase
+{
+    const char* name;
+    QSize size;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StartPageWithDemoFonts : public DemoStation, public ::testing::WithParamInterface<ScreenCase>
+{
+protected:
+    // Shows page of the start buttons' stack as the window lays it out.
+    void showButtonsPage(int page)
+    {
+        window->stackedMainButtons->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+    }
+
+    // Every text of the start page that shows is whole: as wide and as high
+    // as its label's room.
+    void expectTextsFit()
+    {
+        for (QLabel* label : window->pageStart->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty())
+                continue;
+            const QFontMetrics metrics = label->fontMetrics();
+            const QRect room = label->contentsRect();
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), room.width())
+                << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\"";
+            EXPECT_LE(metrics.height(), room.height()) << label->objectName().toStdString();
+        }
+    }
+
+    // A picture stays inside its label, and the label inside the widget that
+    // holds it on the page (a start button, or the buttons' stack). It is as
+    // large as its font asks, or as the room allows when that is less (and
+    // never larger than its image).
+    void expectPictureInside(IconedLabel* icon, QWidget* holder)
+    {
+        const QPixmap picture = icon->pixmap(Qt::ReturnByValue);
+        ASSERT_FALSE(picture.isNull()) << icon->objectName().toStdString();
+        const QSize drawn = picture.size() / picture.devicePixelRatio();
+        const QRect room = icon->contentsRect();
+        const int side = qMin(icon->iconSize().width(), qMin(room.width(), room.height()));
+        EXPECT_EQ(drawn, icon->icon().actualSize(QSize(side, side))) << icon->objectName().toStdString();
+        EXPECT_LE(drawn.height(), room.height()) << icon->objectName().toStdString();
+        const QRect placed(icon->mapTo(holder, QPoint(0, 0)), icon->size());
+        EXPECT_TRUE(holder->rect().contains(placed))
+            << icon->objectName().toStdString() << " at " << placed.x() << "," << placed.y() << " "
+            << placed.width() << "x" << placed.height() << " in " << holder->width() << "x"
+            << holder->height();
+    }
+
+    void shoot(const char* page)
+    {
+        const QString path = picturePath(QStringLiteral("start-demo-fonts-%1-%2")
+                                             .arg(QLatin1String(GetParam().name), QLatin1String(page)));
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+};
+} // namespace
+
+TEST_P(StartPageWithDemoFonts, KeepsTextsAndPicturesWhole)
+{
+    show(GetParam().size);
+    // The window takes the screen's size: the page fits into it.
+    EXPECT_EQ(window->size(), GetParam().size);
+
+    showButtonsPage(0);
+    expectTextsFit();
+    expectPictureInside(window->imageViewTake, window->buttonReturnDevice);
+    expectPictureInside(window->imageViewGive, window->buttonGiveDevice);
+    EXPECT_TRUE(window->pageStart->rect().contains(QRect(
+        window->buttonGiveDevice->mapTo(window->pageStart, QPoint(0, 0)), window->buttonGiveDevice->size())));
+    shoot("buttons");
+
+    showButtonsPage(1);
+    expectTextsFit();
+    expectPictureInside(window->iconedLabel, window->stackedMainButtons);
+    shoot("not-working");
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens,
+                         StartPageWithDemoFonts,
+                         ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
+                                           ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
+                         [](const auto& info) { return std::string(info.param.name); });

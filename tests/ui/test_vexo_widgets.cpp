@@ -7,6 +7,7 @@
 #include "support/test_support.h"
 #include "ui_widgets_form.h"
 #include "vexo/circle_indicator.h"
+#include "vexo/iconed_label.h"
 #include "vexo/image_view.h"
 #include "vexo/session_manager.h"
 #include "vexo/state_icon.h"
@@ -116,6 +117,32 @@ TEST(ImageView, KeepsARotationWhenItRefits)
     view.resize(400, 400);
     ASSERT_EVENTUALLY(std::abs(view.transform().m12() - 4.0) < 1e-6, 1000);
     EXPECT_NEAR(view.transform().m11(), 0.0, 1e-6);
+}
+
+// The icon follows the font up to the room the label is given: a big font on
+// a small screen shrinks the picture instead of running past the label.
+TEST(IconedLabel, DrawsItsIconWithinItsRoom)
+{
+    IconedLabel label;
+    QFont font = label.font();
+    font.setPixelSize(30);
+    label.setFont(font);
+    label.setIcon(QIcon(QStringLiteral(":/icons/dialog-close.png")));
+    label.setIconSizeAutoScale(12.0);
+    const QSize preferred = label.iconSize();
+    ASSERT_GT(preferred.width(), 300);
+    EXPECT_EQ(label.sizeHint(), preferred);
+    EXPECT_LT(label.minimumSizeHint().width(), preferred.width() / 4);
+
+    label.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+    for (const QSize room : {QSize(60, 90), QSize(90, 40), QSize(600, 600)}) {
+        label.resize(room);
+        const int side = qMin(preferred.width(), qMin(room.width(), room.height()));
+        const QSize drawn = label.pixmap(Qt::ReturnByValue).size();
+        EXPECT_EQ(drawn, label.icon().actualSize(QSize(side, side)))
+            << drawn.width() << "x" << drawn.height() << " in " << room.width() << "x" << room.height();
+    }
 }
 
 TEST(WidgetMetrics, FollowTheFont)
