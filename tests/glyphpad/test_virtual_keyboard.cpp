@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStyle>
@@ -399,4 +402,19 @@ TEST(VirtualKeyboardSize, KeysAreAsHighAsAKeyOfTheWidestRowIsWide)
     EXPECT_EQ(stackOf(&keyboard)->styleSheet(), QStringLiteral("font:9px"));
     keyboard.resize(1200, 500);
     EXPECT_EVENTUALLY(stackOf(&keyboard)->styleSheet() == QStringLiteral("font:43px"), 2000);
+}
+
+TEST(GlyphpadLibrary, TheProgramNeedsItAndFindsItThroughItsRunPath)
+{
+    QProcess readelf;
+    readelf.start(QStringLiteral("readelf"), {QStringLiteral("-d"), QStringLiteral(STATION_PROGRAM)});
+    ASSERT_TRUE(readelf.waitForFinished(10000));
+    const QString dynamic = QString::fromLocal8Bit(readelf.readAllStandardOutput());
+    EXPECT_TRUE(dynamic.contains(QRegularExpression(QStringLiteral(R"(\(NEEDED\).*\[libglyphpad\.so\])"))))
+        << dynamic.toStdString();
+    EXPECT_TRUE(
+        dynamic.contains(QRegularExpression(QStringLiteral(R"(\(RUNPATH\).*\[\$ORIGIN:\$ORIGIN/lib[]:])"))))
+        << dynamic.toStdString();
+    const QString programDir = QFileInfo(QStringLiteral(STATION_PROGRAM)).absolutePath();
+    EXPECT_TRUE(QFileInfo::exists(programDir + QStringLiteral("/lib/libglyphpad.so")));
 }
