@@ -177,7 +177,7 @@ void BM_LoopbackRoundTrip(benchmark::State& state)
     for (auto _ : state) {
         bool done = false;
         core->server.sendPost(
-            core->server.baseUrl(), FakeBackend::pathTask, body,
+            ServerBase::rtBase, FakeBackend::pathTask, body,
             [&done](const ServerBase::Reply&) { done = true; },
             [&done](const ServerBase::Reply&) { done = true; });
         while (!done)

@@ -254,7 +254,7 @@ void Server::authorize()
     body.insert(QStringLiteral("login"), login);
     body.insert(QStringLiteral("password"), password);
     sendPost(
-        baseURL, QStringLiteral("token"), VXJSONData(body),
+        rtBase, QStringLiteral("token"), VXJSONData(body),
         [this, generation](const Reply& reply) {
             if (generation != loginGeneration)
                 return;
@@ -348,7 +348,7 @@ void Server::downloadStep(int generation,
         oneSyncDone(generation);
     };
     sendGet(
-        baseURL, path,
+        rtBase, path,
         [this, generation, store, finish](const Reply& reply) {
             if (generation != syncGeneration)
                 return;
@@ -700,7 +700,7 @@ void Server::sendChange(DatabaseStructs::ChangeServer change)
         write(QStringLiteral("[Server] Send change \"%1\"").arg(change.path), StationCore::lcInfo);
         const bool logRoot = change.path.startsWith(QLatin1String("station/"));
         sendPost(
-            logRoot ? logURL : baseURL, change.path, change.body,
+            logRoot ? rtLog : rtBase, change.path, change.body,
             [this, change](const Reply&) {
                 succeeded(changeBackoff);
                 // The cell waits for the back-end's word on every change of
@@ -728,7 +728,7 @@ void Server::sendLog(DatabaseStructs::ServerLog log)
         }
         write(QStringLiteral("[Server] Send log \"%1\"").arg(log.path), StationCore::lcInfo);
         sendPost(
-            logURL, log.path, log.body,
+            rtLog, log.path, log.body,
             [this](const Reply&) {
                 succeeded(logBackoff);
                 logStatusValue.store(ssDone);
@@ -777,5 +777,5 @@ QByteArray Server::keepAliveBody()
 
 void Server::sendKeepAlive()
 {
-    sendPost(logURL, QStringLiteral("station/state"), keepAliveBody(), nullptr, nullptr);
+    sendPost(rtLog, QStringLiteral("station/state"), keepAliveBody(), nullptr, nullptr);
 }

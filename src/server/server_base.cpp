@@ -102,29 +102,30 @@ QNetworkRequest ServerBase::makeMessage(const QString& address) const
     return request;
 }
 
-void ServerBase::sendGet(const QString& url, const QString& path, ReplyHandler onOk, ReplyHandler onErr)
+void ServerBase::sendGet(Root root, const QString& path, ReplyHandler onOk, ReplyHandler onErr)
 {
-    send("sendGet", url, path, QByteArray(), std::move(onOk), std::move(onErr));
+    send("sendGet", root, path, QByteArray(), std::move(onOk), std::move(onErr));
 }
 
 void ServerBase::sendPost(
-    const QString& url, const QString& path, const QByteArray& body, ReplyHandler onOk, ReplyHandler onErr)
+    Root root, const QString& path, const QByteArray& body, ReplyHandler onOk, ReplyHandler onErr)
 {
-    send("sendPost", url, path, body, std::move(onOk), std::move(onErr));
+    send("sendPost", root, path, body, std::move(onOk), std::move(onErr));
 }
 
 void ServerBase::send(const char* name,
-                      const QString& url,
+                      Root root,
                       const QString& path,
                       const QByteArray& body,
                       ReplyHandler onOk,
                       ReplyHandler onErr)
 {
+    const QString& url = root == rtLog ? logURL : baseURL;
     if (url.isEmpty() || stopped)
         return;
     if (QThread::currentThread() != thread()) {
         // The access manager belongs to this object's thread.
-        callNext([=] { send(name, url, path, body, onOk, onErr); });
+        callNext([=] { send(name, root, path, body, onOk, onErr); });
         return;
     }
     if (!manager) {
@@ -146,7 +147,7 @@ void ServerBase::send(const char* name,
                   StationCore::lcInfo);
     }
     QNetworkReply* reply = get ? manager->get(request) : manager->post(request, body);
-    connectReply(name, url == logURL, reply, std::move(onOk), std::move(onErr));
+    connectReply(name, root == rtLog, reply, std::move(onOk), std::move(onErr));
 }
 
 void ServerBase::connectReply(

@@ -46,6 +46,14 @@ public:
     };
     using ReplyHandler = std::function<void(const Reply&)>;
 
+    // The root a request goes to: base_url (the API) or log_url (state
+    // reports and log records). The two may be the same address.
+    enum Root
+    {
+        rtBase = 0,
+        rtLog = 1,
+    };
+
     // A request that gets no answer within this time fails (onErr).
     static constexpr VXSystemTime defaultTransferTimeout = VXSystemTime::fromSec(30);
 
@@ -72,13 +80,11 @@ public:
 
     QNetworkRequest makeMessage(const QString& address) const;
 
-    // url is baseURL or logURL; an empty one drops the request (no handler runs).
-    void sendGet(const QString& url, const QString& path, ReplyHandler onOk, ReplyHandler onErr);
-    void sendPost(const QString& url,
-                  const QString& path,
-                  const QByteArray& body,
-                  ReplyHandler onOk,
-                  ReplyHandler onErr);
+    // To the root's address + path; a root that is not configured drops the
+    // request (no handler runs).
+    void sendGet(Root root, const QString& path, ReplyHandler onOk, ReplyHandler onErr);
+    void
+    sendPost(Root root, const QString& path, const QByteArray& body, ReplyHandler onOk, ReplyHandler onErr);
 
     // Compact UTF-8 JSON text: every request body is made this way.
     static QByteArray VXJSONData(const QJsonDocument& json);
@@ -111,7 +117,7 @@ protected:
 
 private:
     void send(const char* name,
-              const QString& url,
+              Root root,
               const QString& path,
               const QByteArray& body,
               ReplyHandler onOk,

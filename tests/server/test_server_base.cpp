@@ -60,7 +60,7 @@ protected:
     }
 
     // Sends and waits for a handler.
-    void get(Outcome& outcome, const QString& root, const QString& path, int ms = 5000)
+    void get(Outcome& outcome, ServerBase::Root root, const QString& path, int ms = 5000)
     {
         server.sendGet(root, path, outcome.onOk(), outcome.onErr());
         ASSERT_EVENTUALLY(outcome.done(), ms);
@@ -136,7 +136,7 @@ TEST_P(ServerBaseStatus, OnlyTwoHundredToTwoHundredTwoSucceed)
     backend.setBehaviour(FakeBackend::pathFaults, behaviour);
 
     Outcome outcome;
-    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    get(outcome, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_EQ(outcome.ok, GetParam().ok ? 1 : 0);
     EXPECT_EQ(outcome.err, GetParam().ok ? 0 : 1);
     EXPECT_EQ(outcome.reply.status, GetParam().status);
@@ -170,16 +170,16 @@ TEST_F(ServerBaseTest, TokenGoesOnEveryRequestOnceHeld)
 {
     Outcome before;
     Outcome beforeLog;
-    get(before, server.baseUrl(), FakeBackend::pathFaults);
-    get(beforeLog, server.logUrl(), "station/state");
+    get(before, ServerBase::rtBase, FakeBackend::pathFaults);
+    get(beforeLog, ServerBase::rtLog, "station/state");
     EXPECT_FALSE(server.isAuthorized());
 
     ASSERT_TRUE(server.setToken("token-7"));
     EXPECT_TRUE(server.isAuthorized());
     Outcome after;
     Outcome afterLog;
-    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", after.onOk(), after.onErr());
-    server.sendPost(server.logUrl(), "station/state", "{}", afterLog.onOk(), afterLog.onErr());
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, "{}", after.onOk(), after.onErr());
+    server.sendPost(ServerBase::rtLog, "station/state", "{}", afterLog.onOk(), afterLog.onErr());
     ASSERT_EVENTUALLY(after.done() && afterLog.done(), 5000);
 
     const QList<FakeBackend::Request> seen = backend.requests();
@@ -197,7 +197,7 @@ TEST_F(ServerBaseTest, TokenGoesOnEveryRequestOnceHeld)
 
     ASSERT_TRUE(server.setToken(QString()));
     Outcome cleared;
-    get(cleared, server.baseUrl(), FakeBackend::pathFaults);
+    get(cleared, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_FALSE(backend.requests().last().hasHeader("x-api-key"));
 }
 
@@ -206,12 +206,12 @@ TEST_F(ServerBaseTest, EmptyRootDropsTheRequestWithoutAHandler)
     server.setLogURL("  ");
     EXPECT_FALSE(server.isLogActive());
     Outcome dropped;
-    server.sendGet(server.logUrl(), "station/state", dropped.onOk(), dropped.onErr());
-    server.sendPost(server.logUrl(), "station/state", "{}", dropped.onOk(), dropped.onErr());
+    server.sendGet(ServerBase::rtLog, "station/state", dropped.onOk(), dropped.onErr());
+    server.sendPost(ServerBase::rtLog, "station/state", "{}", dropped.onOk(), dropped.onErr());
     // Handlers run in the order of the replies, and the dropped requests have
     // none: once a later request is answered nothing else is coming.
     Outcome later;
-    get(later, server.baseUrl(), FakeBackend::pathFaults);
+    get(later, ServerBase::rtBase, FakeBackend::pathFaults);
     QCoreApplication::processEvents();
     EXPECT_FALSE(dropped.done());
     EXPECT_EQ(backend.requestCount(), 1);
@@ -222,13 +222,13 @@ TEST_F(ServerBaseTest, EmptyRootDropsTheRequestWithoutAHandler)
 TEST_F(ServerBaseTest, HandlersRunOnTheMainThreadWhereverTheRequestCameFrom)
 {
     Outcome fromMain;
-    get(fromMain, server.baseUrl(), FakeBackend::pathFaults);
+    get(fromMain, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_EQ(fromMain.thread, QCoreApplication::instance()->thread());
 
     Outcome fromWorker;
     QThread* nextThread = nullptr;
     std::thread worker([&] {
-        server.sendGet(server.baseUrl(), FakeBackend::pathFaults, fromWorker.onOk(), fromWorker.onErr());
+        server.sendGet(ServerBase::rtBase, FakeBackend::pathFaults, fromWorker.onOk(), fromWorker.onErr());
         server.callNext([&] { nextThread = QThread::currentThread(); });
     });
     worker.join();
@@ -245,8 +245,8 @@ TEST_F(ServerBaseTest, HandlersRunInTheOrderOfTheReplies)
     backend.setBehaviour(FakeBackend::pathFaults, slow);
     QStringList order;
     const auto note = [&](const char* name) { return [&order, name](const auto&) { order << name; }; };
-    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, note("slow"), note("slow failed"));
-    server.sendPost(server.logUrl(), "station/state", "{}", note("fast"), note("fast failed"));
+    server.sendGet(ServerBase::rtBase, FakeBackend::pathFaults, note("slow"), note("slow failed"));
+    server.sendPost(ServerBase::rtLog, "station/state", "{}", note("fast"), note("fast failed"));
     ASSERT_EVENTUALLY(order.size() == 2, 5000);
     EXPECT_EQ(order, (QStringList{"fast", "slow"}));
 }
@@ -258,7 +258,7 @@ TEST_F(ServerBaseTest, ServerThatNeverAnswersHitsTheTimeout)
     hang.hang = true;
     backend.setBehaviour(FakeBackend::pathOperation, hang);
     Outcome outcome;
-    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", outcome.onOk(), outcome.onErr());
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, "{}", outcome.onOk(), outcome.onErr());
     ASSERT_EVENTUALLY(outcome.done(), 5000);
     EXPECT_EQ(outcome.err, 1);
     EXPECT_EQ(outcome.reply.status, 0);
@@ -268,22 +268,31 @@ TEST_F(ServerBaseTest, ServerThatNeverAnswersHitsTheTimeout)
     // The next request is not held up by the hung one.
     backend.clearBehaviours();
     Outcome next;
-    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, "{}", next.onOk(), next.onErr());
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, "{}", next.onOk(), next.onErr());
     ASSERT_EVENTUALLY(next.done(), 5000);
     EXPECT_EQ(next.ok, 1);
 }
 
-TEST_F(ServerBaseTest, FailuresAtTheLogRootStayLocal)
+// log_url is an address of its own, or base_url itself (the paths of the two
+// roots never collide): either way a request keeps the root it was sent to.
+class ServerBaseLogRoot : public ServerBaseTest, public ::testing::WithParamInterface<bool>
 {
+};
+
+TEST_P(ServerBaseLogRoot, FailuresAtTheLogRootStayLocal)
+{
+    if (GetParam())
+        server.setLogURL(backend.baseUrl());
     collectLines();
     FakeBackend::Behaviour failing;
     failing.status = 500;
     backend.setBehaviour(FakeBackend::pathLog, failing);
+    backend.setBehaviour(QStringLiteral("station/"), failing);
     backend.setBehaviour(FakeBackend::pathFaults, failing);
     Outcome log;
     Outcome api;
-    get(log, server.logUrl(), "station/state");
-    get(api, server.baseUrl(), FakeBackend::pathFaults);
+    get(log, ServerBase::rtLog, "station/state");
+    get(api, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_EQ(log.err, 1);
     EXPECT_EQ(api.err, 1);
     ASSERT_EQ(lines.size(), 4);
@@ -297,8 +306,8 @@ TEST_F(ServerBaseTest, FailuresAtTheLogRootStayLocal)
     backend.stop();
     Outcome logDown;
     Outcome apiDown;
-    get(logDown, server.logUrl(), "station/state");
-    get(apiDown, server.baseUrl(), FakeBackend::pathFaults);
+    get(logDown, ServerBase::rtLog, "station/state");
+    get(apiDown, ServerBase::rtBase, FakeBackend::pathFaults);
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines[1].text.startsWith("[ServerBase] Error \"")) << lines[1].text.toStdString();
     EXPECT_EQ(lines[1].category, StationCore::lcInfo);
@@ -308,6 +317,10 @@ TEST_F(ServerBaseTest, FailuresAtTheLogRootStayLocal)
         EXPECT_FALSE(line.text.contains("sendGet: path") && line.category != StationCore::lcInfo);
 }
 
+INSTANTIATE_TEST_SUITE_P(Table, ServerBaseLogRoot, ::testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "SameAddressAsTheApi" : "AddressOfItsOwn");
+});
+
 TEST_F(ServerBaseTest, NoLinesWithTheServerLogOff)
 {
     collectLines();
@@ -316,7 +329,7 @@ TEST_F(ServerBaseTest, NoLinesWithTheServerLogOff)
     failing.status = 500;
     backend.setBehaviour(FakeBackend::pathFaults, failing);
     Outcome outcome;
-    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    get(outcome, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_EQ(outcome.err, 1);
     EXPECT_TRUE(lines.isEmpty());
 }
@@ -340,7 +353,7 @@ TEST_P(ServerBaseBadTokens, AreRefusedAndNeverLogged)
     EXPECT_FALSE(logLines().join('\n').contains("evil")) << logLines().join('\n').toStdString();
 
     Outcome outcome;
-    get(outcome, server.baseUrl(), FakeBackend::pathFaults);
+    get(outcome, ServerBase::rtBase, FakeBackend::pathFaults);
     EXPECT_EQ(backend.requests().last().header("x-api-key"), "good-token");
 }
 
@@ -362,7 +375,7 @@ TEST_F(ServerBaseTest, LogInSecretsNeverReachTheLog)
     EXPECT_EQ(body, R"({"login":"station","password":"pa55-\"word\""})");
 
     Outcome login;
-    server.sendPost(server.baseUrl(), FakeBackend::pathToken, body, login.onOk(), login.onErr());
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathToken, body, login.onOk(), login.onErr());
     ASSERT_EVENTUALLY(login.done(), 5000);
     ASSERT_EQ(login.ok, 1);
     ASSERT_TRUE(
@@ -370,7 +383,7 @@ TEST_F(ServerBaseTest, LogInSecretsNeverReachTheLog)
     EXPECT_EQ(backend.requests(FakeBackend::pathToken).first().body, body);
 
     Outcome sync;
-    server.sendPost(server.baseUrl(), FakeBackend::pathOperation, R"({"refId":"r1"})", sync.onOk(),
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, R"({"refId":"r1"})", sync.onOk(),
                     sync.onErr());
     ASSERT_EVENTUALLY(sync.done(), 5000);
     EXPECT_EQ(backend.requests().last().header("x-api-key"), "tok-4711");
@@ -402,7 +415,7 @@ TEST(ServerBaseTls, SelfSignedCertificateNeedsIgnoreSslErrors)
     server.setBaseURL(backend.baseUrl());
 
     Outcome refused;
-    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, refused.onOk(), refused.onErr());
+    server.sendGet(ServerBase::rtBase, FakeBackend::pathFaults, refused.onOk(), refused.onErr());
     ASSERT_EVENTUALLY(refused.done(), 5000);
     EXPECT_EQ(refused.err, 1);
     EXPECT_EQ(refused.reply.status, 0);
@@ -411,7 +424,7 @@ TEST(ServerBaseTls, SelfSignedCertificateNeedsIgnoreSslErrors)
 
     server.setIgnoreSSLErrors(true);
     Outcome accepted;
-    server.sendGet(server.baseUrl(), FakeBackend::pathFaults, accepted.onOk(), accepted.onErr());
+    server.sendGet(ServerBase::rtBase, FakeBackend::pathFaults, accepted.onOk(), accepted.onErr());
     ASSERT_EVENTUALLY(accepted.done(), 5000);
     EXPECT_EQ(accepted.ok, 1) << accepted.reply.errorText.toStdString();
     EXPECT_EQ(accepted.reply.status, 200);
