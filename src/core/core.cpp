@@ -313,12 +313,17 @@ void StationCore::loadState()
 
 void StationCore::log(const VXString& text, LogCategory category)
 {
-    const VXString line = stationLog.enqueue(text);
+    const QDateTime at = VXDateTime::current();
+    const VXString line = stationLog.enqueue(text, at);
     VXCout::line(line);
     // Warnings and errors also go to the log server; the transport keeps its
-    // own failures about that server local, so this cannot feed itself.
-    if (category != lcInfo && server.isLogActive())
-        Database::instance()->queueLog(Server::makeLog(int(category), text));
+    // own failures about that server local, so this cannot feed itself. A
+    // record may wait in the queue for hours: it carries the time of its line.
+    if (category != lcInfo && server.isLogActive()) {
+        const VXString record =
+            at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz")) + QStringLiteral(" - ") + text;
+        Database::instance()->queueLog(Server::makeLog(int(category), record));
+    }
 }
 
 void StationCore::log(const char* text, LogCategory category)

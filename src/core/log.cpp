@@ -19,9 +19,9 @@ StationLog::~StationLog()
     stopAndWait();
 }
 
-VXString StationLog::enqueue(const VXString& text)
+VXString StationLog::enqueue(const VXString& text, const QDateTime& at)
 {
-    const VXString line = VXDateTime::current().toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral(" - ") + text;
+    const VXString line = at.toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral(" - ") + text;
     if (fileOpen.load()) {
         QMutexLocker locker(&mutex);
         queue.enqueue(line);

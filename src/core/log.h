@@ -19,9 +19,10 @@ public:
     StationLog();
     ~StationLog() override;
 
-    // Formats the local line ("hh:mm:ss.zzz - text") and queues it while a
-    // file is open; returns the line either way.
-    VXString enqueue(const VXString& text);
+    // Formats the local line ("hh:mm:ss.zzz - text", the time of the line
+    // being at) and queues it while a file is open; returns the line either
+    // way.
+    VXString enqueue(const VXString& text, const QDateTime& at = VXDateTime::current());
     void setSplitTime(VXSystemTime period);
 
     QString currentFileName() const;

@@ -436,7 +436,15 @@ TEST_F(SyncTest, FailingLogRootDoesNotGrowTheQueue)
     EXPECT_EQ(body.value("id").toInt(), 1);
     const QJsonObject line = body.value("log").toArray().first().toObject();
     EXPECT_EQ(line.value("cat").toInt(), 1);
-    EXPECT_EQ(line.value("msg").toString(), "[Test] something went wrong");
+    // The date and time of the line, to the millisecond of the local line.
+    const QString msg = line.value("msg").toString();
+    const QRegularExpression stamped(QStringLiteral(
+        "^\\d\\d\\.\\d\\d\\.\\d{4} (\\d\\d:\\d\\d:\\d\\d\\.\\d{3} - \\[Test\\] something went wrong)$"));
+    const QRegularExpressionMatch match = stamped.match(msg);
+    ASSERT_TRUE(match.hasMatch()) << msg.toStdString();
+    EXPECT_TRUE(logLines().contains(match.captured(1))) << msg.toStdString();
+    const QDateTime at = QDateTime::fromString(msg.left(23), QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"));
+    EXPECT_LE(std::abs(at.secsTo(QDateTime::currentDateTime())), 60) << msg.toStdString();
 }
 
 TEST_F(SyncTest, HangingServerDoesNotStallTheQueue)
