@@ -3,6 +3,11 @@
 // Values shared by the station's subsystems and the back-end.
 namespace Constants
 {
+// The program's release and build, as the log, the status bar and the state
+// report name them.
+constexpr const char* version = "1.4.3";
+constexpr int buildNumber = 117;
+
 // The screen shown; equal to the page index of the main window's stack.
 enum ActiveScreen
 {

@@ -24,7 +24,6 @@ namespace
 {
 const char* const stateFileName = "station_state.bin";
 const char* const configFileName = "vesk_station.conf";
-const int buildNumber = 117;
 } // namespace
 
 StationCore* StationCore::instance()
@@ -79,7 +78,10 @@ void StationCore::init()
     DatabaseStructs::registerMetaTypes();
     dialog = new StationDialog();
     setQRMode(Constants::qmNone);
-    log(QStringLiteral("Version 1.4.3 (%1) at 20.03.2026 18:10").arg(buildNumber), lcInfo);
+    log(QStringLiteral("Version %1 (%2) at 20.03.2026 18:10")
+            .arg(QLatin1String(Constants::version))
+            .arg(Constants::buildNumber),
+        lcInfo);
 
     QStringList errors;
     config = VXValueTreeConversions::fromTextFile(QString::fromLatin1(configFileName), &errors);

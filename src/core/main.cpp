@@ -89,7 +89,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/logo.png")));
     QCoreApplication::setApplicationName(QString::fromLocal8Bit("vesk_station"));
     QCoreApplication::setOrganizationName(QString::fromLocal8Bit("ВЕСК"));
-    QCoreApplication::setApplicationVersion(QString::fromLocal8Bit("1.4.3"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Constants::version));
 
     QSplashScreen splash(scaledSplash(QPixmap(QStringLiteral(":/icons/splash.png"))));
     splash.show();

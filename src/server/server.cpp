@@ -764,7 +764,8 @@ QByteArray Server::keepAliveBody()
     QJsonObject body;
     body.insert(QStringLiteral("id"), core->point_id);
     body.insert(QStringLiteral("name"), core->title);
-    body.insert(QStringLiteral("version"), QStringLiteral("1.4.3-117"));
+    body.insert(QStringLiteral("version"),
+                QStringLiteral("%1-%2").arg(QLatin1String(Constants::version)).arg(Constants::buildNumber));
     body.insert(QStringLiteral("cells_all"), logic.cellsCount());
     body.insert(QStringLiteral("cells_free"), logic.freeCellsCount());
     body.insert(QStringLiteral("cells_locked"), logic.lockedCellsCount());

@@ -9,7 +9,8 @@ StationWidgetStatus::StationWidgetStatus(QWidget* parent)
 {
     setupUi(this);
     setStyleSheet(StationCore::instance()->css_small);
-    labelAdmin->setText(tr("Version %1 (build %2)").arg(QStringLiteral("1.4.3")).arg(117));
+    labelAdmin->setText(
+        tr("Version %1 (build %2)").arg(QLatin1String(Constants::version)).arg(Constants::buildNumber));
     startIndexedTimer(0, VXSystemTime::fromString(QStringLiteral("1 Hz")), [this] { updateStatus(); });
     setAdminView(false);
     updateStatus();

@@ -481,6 +481,19 @@ TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
     ASSERT_EVENTUALLY(stateReports().size() >= 4, 3000);
 }
 
+// A new release changes the version in one place: the report names the
+// release and build of the log's first line.
+TEST_F(SyncTest, StateReportNamesTheVersionOfTheLog)
+{
+    start();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathState) >= 1, 3000);
+    const QRegularExpression versionLine(QStringLiteral(" - Version (\\S+) \\((\\d+)\\) at "));
+    QRegularExpressionMatch match;
+    ASSERT_EVENTUALLY((match = versionLine.match(logLines().join('\n'))).hasMatch(), 2000);
+    EXPECT_EQ(backend.requests(FakeBackend::pathState).first().json().object().value("version").toString(),
+              match.captured(1) + '-' + match.captured(2));
+}
+
 class SyncKeepAliveOff : public SyncTest, public ::testing::WithParamInterface<const char*>
 {
 };
