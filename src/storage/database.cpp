@@ -383,6 +383,7 @@ void Database::opened()
             QStringLiteral("device_fault -> %1 ms, %2").arg(measurer.elapsed_m()).arg(deviceFaults.size()));
     }
     trackQueuedChanges();
+    forgetLostRecords();
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -403,10 +404,8 @@ void Database::cleared()
         usersByPersonNumber.clear();
         devicesBySerial.clear();
         updateTimes.clear();
-        // The file may be a new one: a row id in flight names nothing in it.
-        // The record is sent again from the queue if it is still there.
-        currentChange = DatabaseStructs::ChangeServer();
-        currentLog = DatabaseStructs::ServerLog();
+        // The records in flight stay: the clear keeps the upload queues, and
+        // an answer that comes meanwhile still deletes their rows.
     }
     // A download under way would bring back what was just cleared, with the
     // update times of before.
@@ -441,6 +440,14 @@ int countRows(const char* table, const QSqlDatabase& connection)
     return rows.isEmpty() ? 0 : rows.first().value(0).toInt();
 }
 
+bool rowExists(const char* table, int id, const QSqlDatabase& connection)
+{
+    return !VEXO::SQLQuery::exec(
+                QStringLiteral("SELECT id FROM %1 WHERE id=%2").arg(QString::fromLatin1(table)).arg(id),
+                VEXO::SQLQuery::Binds(), connection)
+                .isEmpty();
+}
+
 template <typename Record> Record oldestRow(const char* table, const QSqlDatabase& connection)
 {
     const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(
@@ -454,6 +461,20 @@ template <typename Record> Record oldestRow(const char* table, const QSqlDatabas
     return record;
 }
 } // namespace
+
+void Database::forgetLostRecords()
+{
+    // A record in flight names its row by id. Only a file that could not be
+    // read and was replaced has lost the row, and a row of the new file with
+    // that id would be another record.
+    const QSqlDatabase connection = database();
+    VXMutexLocker locker(&recordMutex);
+    if (currentChange.isValid()
+        && !rowExists(DatabaseStructs::table_server_changes, currentChange.id, connection))
+        currentChange = DatabaseStructs::ChangeServer();
+    if (currentLog.isValid() && !rowExists(DatabaseStructs::table_server_logs, currentLog.id, connection))
+        currentLog = DatabaseStructs::ServerLog();
+}
 
 void Database::checkChanges()
 {
@@ -488,7 +509,9 @@ void Database::checkChanges()
             VXMutexLocker locker(&recordMutex);
             change = currentChange;
         }
-        if (!syncing && change.isValid())
+        if (!change.isValid())
+            server.resetChangeStatus(); // nothing to send again: the next step fetches
+        else if (!syncing)
             server.sendChange(change);
         break;
     }
@@ -525,6 +548,8 @@ void Database::checkChanges()
         }
         if (log.isValid())
             server.sendLog(log);
+        else
+            server.resetLogStatus(); // nothing to send again: the next step fetches
         break;
     }
     case Server::ssDone: {

@@ -123,6 +123,8 @@ private:
     // Counts the queued changes by cell number and by locked back-end cell.
     void trackChange(const DatabaseStructs::ChangeServer& change, int delta);
     void trackQueuedChanges();
+    // Forgets a record in flight whose row the file no longer has.
+    void forgetLostRecords();
     QHash<int, int> queuedByCell;
     QHash<int, int> queuedLocks;
     VXTimeMeasurer countWatch;

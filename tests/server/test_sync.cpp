@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -460,6 +461,120 @@ TEST_F(SyncTest, HangingServerDoesNotStallTheQueue)
         Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
     ASSERT_EVENTUALLY(operations().size() == 2 && Database::instance()->changesCount.load() == 0, 5000);
     EXPECT_EQ(operations()[0].body, operations()[1].body);
+}
+
+namespace {
+int queuedRows(const char* table)
+{
+    return Database::instance()
+        ->request(QStringLiteral("SELECT count(*) AS n FROM %1").arg(QLatin1String(table)))
+        .value(QStringLiteral("n"))
+        .toInt();
+}
+
+int linesWith(const QString& text)
+{
+    return logLines().filter(text).size();
+}
+
+// Whether a log record with this text reached the back-end.
+bool logRecordReceived(const FakeBackend& backend, const QString& text)
+{
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState)) {
+        for (const QJsonValue& line : r.json().object().value(QLatin1String("log")).toArray())
+            if (line.toObject().value(QLatin1String("msg")).toString().endsWith(text))
+                return true;
+    }
+    return false;
+}
+} // namespace
+
+// A clear keeps the upload queues, and with them the records being sent: a
+// change and a log record that keep failing go on being sent after it.
+TEST_F(SyncTest, ClearWhileUploadsFailKeepsSendingThem)
+{
+    start();
+    waitApplied();
+    const quint16 port = backend.port();
+    backend.stop();
+    Database* db = Database::instance();
+    const DatabaseStructs::ChangeServer change =
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString());
+    db->queueChange(change);
+    core->log(QStringLiteral("[Test] logged before the clear"), StationCore::lcWarning);
+    const QString sendChange = QStringLiteral("[Server] Send change");
+    const QString sendLog = QStringLiteral("[Server] Send log");
+    // Each sent and refused at least once: both are in flight or wait to be
+    // sent again.
+    ASSERT_EVENTUALLY(linesWith(sendChange) >= 2 && linesWith(sendLog) >= 2, 5000);
+
+    db->clear();
+    const int changesBefore = linesWith(sendChange);
+    const int logsBefore = linesWith(sendLog);
+    ASSERT_EVENTUALLY(linesWith(sendChange) > changesBefore && linesWith(sendLog) > logsBefore, 3000);
+
+    ASSERT_TRUE(backend.start(port));
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0
+                          && queuedRows(DatabaseStructs::table_server_logs) == 0,
+                      10000);
+    ASSERT_EQ(operations().size(), 1);
+    EXPECT_EQ(operations()[0].body, change.body);
+    EXPECT_TRUE(logRecordReceived(backend, QStringLiteral(" - [Test] logged before the clear")));
+}
+
+// The answer to a change comes while the database is cleared: its row is
+// still deleted, so the change is not sent a second time.
+TEST_F(SyncTest, ChangeAcceptedAcrossAClearIsSentOnce)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 300;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    Database::instance()->queueChange(
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
+    ASSERT_EVENTUALLY(operations().size() == 1, 3000);
+    Database::instance()->clear();
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    // A second send would follow within a step of the database thread.
+    QTest::qWait(300);
+    EXPECT_EQ(operations().size(), 1);
+}
+
+// Only a file that cannot be read is replaced by a clear. The record being
+// sent went with it, and its row id now names another record: the first
+// change queued after the clear.
+TEST_F(SyncTest, ClearThatReplacesTheFileForgetsTheRecordInFlight)
+{
+    start();
+    waitApplied();
+    core->server.setRetryDelays(VXSystemTime::fromSec(1), VXSystemTime::fromSec(1));
+    const quint16 port = backend.port();
+    backend.stop();
+    Database* db = Database::instance();
+    db->queueChange(Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1],
+                                          QStringLiteral("lost with the file")));
+    ASSERT_EVENTUALLY(linesWith(QStringLiteral("[Server] Send change")) >= 1, 5000);
+    // The closed port refuses at once; the next try is a second away, and
+    // nothing is sent while the database is stopped and cleared.
+    QTest::qWait(300);
+    db->stop();
+    QFile file(db->databaseFileName());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(QByteArray(4096, 'x')), 4096);
+    file.close();
+    db->clear();
+    ASSERT_TRUE(db->isOpen());
+
+    const DatabaseStructs::ChangeServer next = Server::makeOperation(
+        Constants::doReturned, 9, 4, core->cellsLogic.cells[1], QStringLiteral("queued after the clear"));
+    db->queueChange(next);
+    ASSERT_TRUE(backend.start(port));
+    ASSERT_EVENTUALLY(operations().size() >= 1 && queuedRows(DatabaseStructs::table_server_changes) == 0,
+                      10000);
+    QTest::qWait(300);
+    ASSERT_EQ(operations().size(), 1);
+    EXPECT_EQ(operations()[0].body, next.body);
 }
 
 TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
