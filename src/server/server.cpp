@@ -195,7 +195,14 @@ Server::Server(QObject* parent)
 {
     startIndexedTimerMs(0, 2000, [this] {
         const int state = authState.load();
-        if (state == authNone || state == authFailed)
+        // After a failed log-in, timer 3 ends the pause; a session refused
+        // by an upload logs in again at once.
+        if (state == authNone || (state == authFailed && !isIndexedTimerActive(3)))
+            authorize();
+    });
+    setIndexedTimerSingleShot(3, true);
+    bindIndexedTimer(3, [this] {
+        if (authState.load() == authFailed)
             authorize();
     });
     startIndexedTimerMs(1, 200, [this] { tick(); });
@@ -223,6 +230,13 @@ void Server::setRetryDelays(VXSystemTime first, VXSystemTime max)
     retryFirst = first;
     retryMax = max;
     changeBackoff.nextMs = logBackoff.nextMs = syncBackoff.nextMs = 0;
+}
+
+void Server::setLoginRetryDelays(VXSystemTime first, VXSystemTime max)
+{
+    loginRetryFirst = first;
+    loginRetryMax = max;
+    loginPauseMs = 0;
 }
 
 void Server::failed(Backoff& backoff)
@@ -262,21 +276,38 @@ void Server::authorize()
             const QJsonValue value = answer.value(QLatin1String("access_token"));
             const QString received = value.isString() ? value.toString() : QString();
             // Without a token nothing can be downloaded or uploaded: a failed
-            // log-in, tried again, rather than a session that never works.
-            if (received.isEmpty() || !setToken(received)) {
+            // log-in, tried again, rather than a session that never works. It
+            // is reported once as an error; the tries that follow are noted
+            // locally, or a back-end that keeps answering so would add a log
+            // record for every one.
+            if (!isUsableToken(received)) {
                 write(QStringLiteral("[Server] Error: log-in reply without a usable token"),
-                      StationCore::lcError);
-                authState.store(authFailed);
+                      tokenlessReported ? StationCore::lcInfo : StationCore::lcError);
+                tokenlessReported = true;
+                loginFailed();
                 return;
             }
+            setToken(received);
+            tokenlessReported = false;
+            loginPauseMs = 0;
             authState.store(authLoggedIn);
             write(QStringLiteral("[Server] Received token"), StationCore::lcInfo);
             callNext([this] { Q_EMIT authorizeDone(); });
         },
         [this, generation](const Reply&) {
             if (generation == loginGeneration)
-                authState.store(authFailed);
+                loginFailed();
         });
+}
+
+void Server::loginFailed()
+{
+    authState.store(authFailed);
+    // A back-end that is down or refuses the station is asked less and less
+    // often, as uploads are.
+    loginPauseMs =
+        loginPauseMs <= 0 ? loginRetryFirst.toMSec() : std::min(loginPauseMs * 2, loginRetryMax.toMSec());
+    startIndexedTimer(3, VXSystemTime::fromMSec(loginPauseMs));
 }
 
 void Server::noteFailure(const Reply& reply)

@@ -51,6 +51,8 @@ public:
     // The pause after a failed upload or an all-failed download: first, then
     // doubling up to max; back to first after a success.
     void setRetryDelays(VXSystemTime first, VXSystemTime max);
+    // The same for the log-in (2 s doubling up to 60 s by default).
+    void setLoginRetryDelays(VXSystemTime first, VXSystemTime max);
 
     void authorize();
     void sync();
@@ -170,6 +172,8 @@ private:
     void checkClock(const Reply& reply);
     // A 401 from the API root means the session ended: log in again.
     void noteFailure(const Reply& reply);
+    // Sets the log-in state failed and starts the pause before the next try.
+    void loginFailed();
     void failed(Backoff& backoff);
     static bool waiting(const Backoff& backoff);
     void succeeded(Backoff& backoff);
@@ -197,6 +201,12 @@ private:
     // Counts the applies; a worker's result for an older one is dropped.
     int applySerial = 0;
     int loginGeneration = 0;
+    VXSystemTime loginRetryFirst = VXSystemTime::fromSec(2);
+    VXSystemTime loginRetryMax = VXSystemTime::fromSec(60);
+    qint64 loginPauseMs = 0;
+    // Whether the failed log-ins since the last success already reported a
+    // reply without a usable token as an error.
+    bool tokenlessReported = false;
     VXSystemTime retryFirst = VXSystemTime::fromSec(1);
     VXSystemTime retryMax = VXSystemTime::fromSec(60);
     Backoff changeBackoff;

@@ -88,6 +88,11 @@ bool ServerBase::setToken(const VXString& value)
     return true;
 }
 
+bool ServerBase::isUsableToken(const VXString& value)
+{
+    return !value.isEmpty() && !hasControlCharacter(value);
+}
+
 QNetworkRequest ServerBase::makeMessage(const QString& address) const
 {
     QNetworkRequest request{QUrl(address)};

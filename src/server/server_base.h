@@ -76,6 +76,9 @@ public:
     // character (CR or LF above all: it would end the header line) is refused:
     // the held token stays as it was and the result is false.
     bool setToken(const VXString& value);
+    // Whether a token from a log-in reply can be used: not empty, no control
+    // character.
+    static bool isUsableToken(const VXString& value);
     const VXString& accessToken() const { return token; }
 
     QNetworkRequest makeMessage(const QString& address) const;

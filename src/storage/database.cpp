@@ -21,6 +21,11 @@ using DatabaseStructs::User;
 
 namespace {
 const int updateIndexes = 4;
+// The most log records kept for the log server; past it the oldest go, down
+// to nine tenths, so that a long outage costs one warning per thousand
+// records rather than one per record.
+const int maxQueuedLogs = 10000;
+const int trimmedQueuedLogs = maxQueuedLogs / 10 * 9;
 
 // The depth of Database::lock() on this thread: a request under it would
 // wait for the database thread, which may be waiting for the lock.
@@ -476,6 +481,33 @@ void Database::forgetLostRecords()
         currentLog = DatabaseStructs::ServerLog();
 }
 
+int Database::dropOldestLogs(int queued)
+{
+    const QSqlDatabase connection = database();
+    const QString table = QString::fromLatin1(DatabaseStructs::table_server_logs);
+    int inFlight = -1;
+    {
+        VXMutexLocker locker(&recordMutex);
+        inFlight = currentLog.id;
+    }
+    // Only log records: the operations, tasks and locks are the cabinet's own
+    // records and wait, however long, in their own table.
+    VEXO::SQLQuery::remove(table,
+                           QStringLiteral("id IN (SELECT id FROM %1 WHERE id<>%2 ORDER BY id LIMIT %3)")
+                               .arg(table)
+                               .arg(inFlight)
+                               .arg(queued - trimmedQueuedLogs),
+                           connection);
+    const int left = countRows(DatabaseStructs::table_server_logs, connection);
+    if (left < queued)
+        StationCore::instance()->log(
+            QStringLiteral(
+                "[Database] Warning: the queue for the log server is full, %1 oldest records dropped")
+                .arg(queued - left),
+            StationCore::lcWarning);
+    return left;
+}
+
 void Database::checkChanges()
 {
     Server& server = StationCore::instance()->server;
@@ -491,7 +523,10 @@ void Database::checkChanges()
     if (countWatch.elapsed_m() >= 500) {
         countWatch.reset();
         changesCount.store(countRows(DatabaseStructs::table_server_changes, connection));
-        logsCount.store(countRows(DatabaseStructs::table_server_logs, connection));
+        int logs = countRows(DatabaseStructs::table_server_logs, connection);
+        if (logs > maxQueuedLogs)
+            logs = dropOldestLogs(logs);
+        logsCount.store(logs);
     }
 
     switch (changeStatus) {

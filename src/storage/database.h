@@ -125,6 +125,9 @@ private:
     void trackQueuedChanges();
     // Forgets a record in flight whose row the file no longer has.
     void forgetLostRecords();
+    // Drops the oldest log records of a full queue (never the one in flight);
+    // gives the rows left.
+    int dropOldestLogs(int queued);
     QHash<int, int> queuedByCell;
     QHash<int, int> queuedLocks;
     VXTimeMeasurer countWatch;

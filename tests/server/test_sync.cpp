@@ -34,6 +34,34 @@ QDateTime pathTime(const QString& path)
 {
     return QDateTime::fromString(path.section(QLatin1Char('/'), -1), timeFormat);
 }
+
+int queuedRows(const char* table)
+{
+    return Database::instance()
+        ->request(QStringLiteral("SELECT count(*) AS n FROM %1").arg(QLatin1String(table)))
+        .value(QStringLiteral("n"))
+        .toInt();
+}
+
+int linesWith(const QString& text)
+{
+    return logLines().filter(text).size();
+}
+
+// The log records the back-end received whose text ends with text, with
+// their categories.
+QList<int> logRecordsReceived(const FakeBackend& backend, const QString& text)
+{
+    QList<int> categories;
+    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState)) {
+        for (const QJsonValue& value : r.json().object().value(QLatin1String("log")).toArray()) {
+            const QJsonObject line = value.toObject();
+            if (line.value(QLatin1String("msg")).toString().endsWith(text))
+                categories.append(line.value(QLatin1String("cat")).toInt());
+        }
+    }
+    return categories;
+}
 } // namespace
 
 TEST_F(SyncTest, LogsInThenDownloadsInOrderWithTheToken)
@@ -402,15 +430,76 @@ TEST_F(SyncTest, UnauthorisedChangeLogsInAgainAndResendsTheSameBody)
     EXPECT_EQ(tasks.last().json().object().value("description").toString(), "screen\r\n\"cracked\"");
 }
 
-TEST_F(SyncTest, LoginWithoutTokenIsAFailure)
+struct TokenReplyCase
 {
-    FakeBackend::Behaviour empty;
-    empty.body = QByteArray("{\"access_token\":\"\"}");
-    backend.setBehaviour(FakeBackend::pathToken, empty);
+    const char* name;
+    const char* body;
+};
+class SyncLoginWithoutToken : public SyncTest, public ::testing::WithParamInterface<TokenReplyCase>
+{
+};
+
+// A log-in reply without a usable token is a failed log-in, tried again;
+// each try is noted in the log file, but only the first goes to the log
+// server as an error.
+TEST_P(SyncLoginWithoutToken, IsAFailureReportedOnce)
+{
+    FakeBackend::Behaviour reply;
+    reply.body = QByteArray(GetParam().body);
+    backend.setBehaviour(FakeBackend::pathToken, reply);
+    // Before the start: its first log-in may fail while it starts.
+    StationCore::instance()->server.setLoginRetryDelays(VXSystemTime::fromMSec(50),
+                                                        VXSystemTime::fromMSec(100));
     start();
-    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathToken) >= 2, 6000);
+    const QString line = QStringLiteral("[Server] Error: log-in reply without a usable token");
+    ASSERT_EVENTUALLY(linesWith(line) >= 3, 6000);
     EXPECT_EQ(backend.requestCount(FakeBackend::pathUsers), 0);
     EXPECT_NE(core->server.authStatus(), Server::authLoggedIn);
+    EXPECT_FALSE(core->server.isAuthorized());
+    ASSERT_EVENTUALLY(!logRecordsReceived(backend, line).isEmpty()
+                          && queuedRows(DatabaseStructs::table_server_logs) == 0,
+                      5000);
+    EXPECT_EQ(logRecordsReceived(backend, line), QList<int>{StationCore::lcError});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         SyncLoginWithoutToken,
+                         ::testing::Values(TokenReplyCase{"Empty", R"({"access_token":""})"},
+                                           TokenReplyCase{"Missing", R"({"token_type":"bearer"})"},
+                                           TokenReplyCase{"NotText", R"({"access_token":42})"},
+                                           TokenReplyCase{"ControlCharacter",
+                                                          R"({"access_token":"abc\r\nX-Other: 1"})"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Failed log-ins are tried again after 100, 200, 400, 800, 800 ms here (2 s
+// doubling up to 60 s in the station); a success starts over.
+TEST_F(SyncTest, LoginRetriesBackOffAndStartOverAfterASuccess)
+{
+    FakeBackend::Behaviour refuse;
+    refuse.status = 500;
+    backend.setBehaviour(FakeBackend::pathToken, refuse);
+    // Before the start: its first log-in may fail while it starts.
+    StationCore::instance()->server.setLoginRetryDelays(VXSystemTime::fromMSec(100),
+                                                        VXSystemTime::fromMSec(800));
+    start();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathToken) >= 6, 10000);
+    QList<FakeBackend::Request> tries = backend.requests(FakeBackend::pathToken);
+    // Each try comes after the pause that followed the refusal of the last
+    // one; timers may fire a few per cent early.
+    const qint64 pauses[] = {100, 200, 400, 800, 800};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_GE(tries[i + 1].arrivalMs - tries[i].arrivalMs, pauses[i] * 9 / 10) << "try " << i + 2;
+    // The pause stops growing at its maximum.
+    EXPECT_LT(tries[5].arrivalMs - tries[4].arrivalMs, 1600 * 9 / 10);
+
+    backend.clearBehaviours();
+    ASSERT_EVENTUALLY(core->server.authStatus() == Server::authLoggedIn, 3000);
+    backend.setBehaviour(FakeBackend::pathToken, refuse);
+    const int before = backend.requestCount(FakeBackend::pathToken);
+    core->server.authorize();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathToken) >= before + 2, 3000);
+    tries = backend.requests(FakeBackend::pathToken);
+    EXPECT_LT(tries[before + 1].arrivalMs - tries[before].arrivalMs, 500);
 }
 
 TEST_F(SyncTest, FailingLogRootDoesNotGrowTheQueue)
@@ -463,32 +552,6 @@ TEST_F(SyncTest, HangingServerDoesNotStallTheQueue)
     EXPECT_EQ(operations()[0].body, operations()[1].body);
 }
 
-namespace {
-int queuedRows(const char* table)
-{
-    return Database::instance()
-        ->request(QStringLiteral("SELECT count(*) AS n FROM %1").arg(QLatin1String(table)))
-        .value(QStringLiteral("n"))
-        .toInt();
-}
-
-int linesWith(const QString& text)
-{
-    return logLines().filter(text).size();
-}
-
-// Whether a log record with this text reached the back-end.
-bool logRecordReceived(const FakeBackend& backend, const QString& text)
-{
-    for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState)) {
-        for (const QJsonValue& line : r.json().object().value(QLatin1String("log")).toArray())
-            if (line.toObject().value(QLatin1String("msg")).toString().endsWith(text))
-                return true;
-    }
-    return false;
-}
-} // namespace
-
 // A clear keeps the upload queues, and with them the records being sent: a
 // change and a log record that keep failing go on being sent after it.
 TEST_F(SyncTest, ClearWhileUploadsFailKeepsSendingThem)
@@ -519,7 +582,7 @@ TEST_F(SyncTest, ClearWhileUploadsFailKeepsSendingThem)
                       10000);
     ASSERT_EQ(operations().size(), 1);
     EXPECT_EQ(operations()[0].body, change.body);
-    EXPECT_TRUE(logRecordReceived(backend, QStringLiteral(" - [Test] logged before the clear")));
+    EXPECT_EQ(logRecordsReceived(backend, QStringLiteral(" - [Test] logged before the clear")).size(), 1);
 }
 
 // The answer to a change comes while the database is cleared: its row is
@@ -575,6 +638,56 @@ TEST_F(SyncTest, ClearThatReplacesTheFileForgetsTheRecordInFlight)
     QTest::qWait(300);
     ASSERT_EQ(operations().size(), 1);
     EXPECT_EQ(operations()[0].body, next.body);
+}
+
+// A long outage of the log server: the queue of log records keeps the
+// newest and drops the oldest, saying how many; the changes all stay.
+TEST_F(SyncTest, FullLogQueueDropsTheOldestLogRecordsOnly)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour down;
+    down.status = 503;
+    backend.setBehaviour(FakeBackend::pathLog, down);
+    backend.setBehaviour(FakeBackend::pathOperation, down);
+    Database* db = Database::instance();
+    for (int i = 0; i < 3; ++i)
+        db->queueChange(
+            Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
+    const int records = 10050;
+    for (int i = 1; i <= records; ++i)
+        db->queueLog(Server::makeLog(StationCore::lcWarning, QStringLiteral("[Test] record %1").arg(i)));
+
+    const QRegularExpression dropped(QStringLiteral(
+        "\\[Database\\] Warning: the queue for the log server is full, (\\d+) oldest records dropped$"));
+    auto warnings = [&dropped] {
+        QList<int> counts;
+        for (const QString& line : logLines()) {
+            const QRegularExpressionMatch match = dropped.match(line);
+            if (match.hasMatch())
+                counts.append(match.captured(1).toInt());
+        }
+        return counts;
+    };
+    ASSERT_EVENTUALLY(warnings().size() == 1 && db->logsCount.load() <= 10000, 10000);
+    const int left = queuedRows(DatabaseStructs::table_server_logs);
+    EXPECT_LE(left, 10000);
+    // The drop goes well below the limit: one warning, not one per record.
+    EXPECT_GE(warnings()[0], 1000);
+    auto kept = [](int record) {
+        return Database::instance()
+            ->request(QStringLiteral("SELECT count(*) AS n FROM server_logs WHERE instr(data, :text) > 0"),
+                      {{QStringLiteral("text"), QStringLiteral("\"[Test] record %1\"").arg(record).toUtf8()}})
+            .value(QStringLiteral("n"))
+            .toInt();
+    };
+    for (int record : {2, 100, 500})
+        EXPECT_EQ(kept(record), 0) << record;
+    for (int record : {records - 8000, records - 1, records})
+        EXPECT_EQ(kept(record), 1) << record;
+    EXPECT_EQ(queuedRows(DatabaseStructs::table_server_changes), 3);
+    QTest::qWait(1000);
+    EXPECT_EQ(warnings().size(), 1);
 }
 
 TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
