@@ -320,6 +320,24 @@ void Server::noteFailure(const Reply& reply)
         write(QStringLiteral("[Server] Session refused, logging in again"), StationCore::lcInfo);
 }
 
+void Server::noteRefusal(const DatabaseStructs::ChangeServer& change, const Reply& reply)
+{
+    if (reply.status < 400 || reply.status > 499 || reply.status == 401)
+        return;
+    // The change stays first in its queue, sent again and again, and every
+    // record behind it waits: said once, and again when that changes.
+    const int behind = std::max(0, Database::instance()->queuedChangesTotal() - 1);
+    const QString line =
+        QStringLiteral("[Server] Error: change \"%1\" refused with status %2, %3 records wait behind it")
+            .arg(change.path)
+            .arg(reply.status)
+            .arg(behind);
+    if (line == refusalReported)
+        return;
+    refusalReported = line;
+    write(line, StationCore::lcError);
+}
+
 void Server::tick()
 {
     if (authState.load() != authLoggedIn)
@@ -734,15 +752,17 @@ void Server::sendChange(DatabaseStructs::ChangeServer change)
             logRoot ? rtLog : rtBase, change.path, change.body,
             [this, change](const Reply&) {
                 succeeded(changeBackoff);
+                refusalReported.clear();
                 // The cell waits for the back-end's word on every change of
                 // it; the one just accepted still counts until it is deleted.
                 if (change.hasCell() && Database::instance()->queuedChangesFor(change.cell) <= 1)
                     StationCore::instance()->cellsLogic.setCellState(change.cell, CellsLogic::csChanged);
                 changeStatusValue.store(ssDone);
             },
-            [this, logRoot](const Reply& reply) {
+            [this, logRoot, change](const Reply& reply) {
                 if (!logRoot)
                     noteFailure(reply);
+                noteRefusal(change, reply);
                 failed(changeBackoff);
                 changeStatusValue.store(ssFailed);
             });

@@ -174,6 +174,8 @@ private:
     void noteFailure(const Reply& reply);
     // Sets the log-in state failed and starts the pause before the next try.
     void loginFailed();
+    // Reports a change the back-end refuses for good (a 4xx other than 401).
+    void noteRefusal(const DatabaseStructs::ChangeServer& change, const Reply& reply);
     void failed(Backoff& backoff);
     static bool waiting(const Backoff& backoff);
     void succeeded(Backoff& backoff);
@@ -207,6 +209,8 @@ private:
     // Whether the failed log-ins since the last success already reported a
     // reply without a usable token as an error.
     bool tokenlessReported = false;
+    // The last refusal reported, until the change is accepted.
+    QString refusalReported;
     VXSystemTime retryFirst = VXSystemTime::fromSec(1);
     VXSystemTime retryMax = VXSystemTime::fromSec(60);
     Backoff changeBackoff;

@@ -237,6 +237,7 @@ void Database::queueLog(const DatabaseStructs::ServerLog& log)
 void Database::trackChange(const DatabaseStructs::ChangeServer& change, int delta)
 {
     VXMutexLocker locker(&recordMutex);
+    queuedTotal += delta;
     if (change.hasCell())
         queuedByCell[change.cell] += delta;
     if (change.path == QLatin1String("api/KalmireSync/SetCellsLockStatus")) {
@@ -253,6 +254,7 @@ void Database::trackQueuedChanges()
 {
     {
         VXMutexLocker locker(&recordMutex);
+        queuedTotal = 0;
         queuedByCell.clear();
         queuedLocks.clear();
     }
@@ -261,6 +263,12 @@ void Database::trackQueuedChanges()
         VEXO::SQLQuery::Binds(), database());
     for (const QSqlRecord& row : rows)
         trackChange(vxqDeserialize<DatabaseStructs::ChangeServer>(row.value(0).toByteArray()), 1);
+}
+
+int Database::queuedChangesTotal() const
+{
+    VXMutexLocker locker(&recordMutex);
+    return queuedTotal;
 }
 
 int Database::queuedChangesFor(int cell) const

@@ -69,7 +69,9 @@ public:
     // any thread.
     void queueChange(const DatabaseStructs::ChangeServer& change);
     void queueLog(const DatabaseStructs::ServerLog& log);
-    // Changes of that cell number still queued (the one in flight counts).
+    // Changes still queued (the one in flight counts): all of them, and
+    // those of that cell number.
+    int queuedChangesTotal() const;
     int queuedChangesFor(int cell) const;
     // Whether a lock change of that back-end cell id is still queued.
     bool hasQueuedLock(int serverCellId) const;
@@ -128,6 +130,7 @@ private:
     // Drops the oldest log records of a full queue (never the one in flight);
     // gives the rows left.
     int dropOldestLogs(int queued);
+    int queuedTotal = 0;
     QHash<int, int> queuedByCell;
     QHash<int, int> queuedLocks;
     VXTimeMeasurer countWatch;

@@ -690,6 +690,56 @@ TEST_F(SyncTest, FullLogQueueDropsTheOldestLogRecordsOnly)
     EXPECT_EQ(warnings().size(), 1);
 }
 
+// A change the back-end refuses for good holds back every change behind it.
+// It stays first and is sent again; the error says so once, and again when
+// the number waiting behind it changes.
+TEST_F(SyncTest, RefusedChangeIsReportedOnceAndKeepsItsPlace)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour refuse;
+    refuse.status = 422;
+    backend.setBehaviour(FakeBackend::pathOperation, refuse);
+    Database* db = Database::instance();
+    QList<QByteArray> bodies;
+    for (int op : {1, 0, 1}) {
+        const DatabaseStructs::ChangeServer change =
+            Server::makeOperation(Constants::DeviceOperation(op), 9, 4, core->cellsLogic.cells[1],
+                                  QStringLiteral("op %1").arg(bodies.size()));
+        bodies.append(change.body);
+        db->queueChange(change);
+    }
+    const QString refused = QStringLiteral(
+        "[Server] Error: change \"api/KalmireSync/CreateOperation\" refused with status 422, ");
+    ASSERT_EVENTUALLY(operations().size() >= 4, 5000);
+    for (const FakeBackend::Request& r : operations())
+        EXPECT_EQ(r.body, bodies[0]);
+    ASSERT_EVENTUALLY(
+        !logRecordsReceived(backend, refused + QStringLiteral("2 records wait behind it")).isEmpty(), 5000);
+    EXPECT_EQ(logRecordsReceived(backend, refused + QStringLiteral("2 records wait behind it")),
+              QList<int>{StationCore::lcError});
+    EXPECT_EQ(linesWith(refused), 1);
+
+    const DatabaseStructs::ChangeServer fourth =
+        Server::makeOperation(Constants::doReturned, 9, 4, core->cellsLogic.cells[1], QStringLiteral("op 3"));
+    bodies.append(fourth.body);
+    db->queueChange(fourth);
+    ASSERT_EVENTUALLY(linesWith(refused + QStringLiteral("3 records wait behind it")) == 1, 5000);
+    const int sent = operations().size();
+    ASSERT_EVENTUALLY(operations().size() >= sent + 3, 5000);
+    EXPECT_EQ(linesWith(refused), 2);
+
+    backend.clearBehaviours();
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    QList<FakeBackend::Request> got = operations();
+    while (got.size() > 1 && got[1].body == bodies[0])
+        got.removeFirst();
+    ASSERT_EQ(got.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(got[i].body, bodies[i]);
+    EXPECT_EQ(linesWith(refused), 2);
+}
+
 TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
 {
     start(QStringLiteral("300 ms"));
