@@ -42,7 +42,9 @@ QString boolText(bool flag)
 
 bool CellsLogic::Cell::isFree() const
 {
-    return isValid() && !ambiguous && !isLocked && !service && !device.isValid() && deviceId < 0;
+    // Ids below 1 name no device (the back-end reports an empty cell as 0). A
+    // cell naming a device the database does not know yet may still hold it.
+    return isValid() && !ambiguous && !isLocked && !service && !device.isValid() && deviceId < 1;
 }
 
 bool CellsLogic::Cell::isAvailableDevice() const

@@ -49,7 +49,7 @@ public:
         int col = -1;
         bool service = false;
         int devicePointCellId = -1;
-        int deviceId = -1;
+        int deviceId = -1; // below 1: none
         int priorityBase = 0;
         bool isLocked = false;
         QString description;

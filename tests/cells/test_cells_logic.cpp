@@ -338,15 +338,35 @@ INSTANTIATE_TEST_SUITE_P(Table, DeviceCharged,
                                            ChargedCase{"OffscreenBelow", 25, 0, false, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CellsChoice, UnknownDeviceInCellIsNotFree)
+struct FreeCase
+{
+    const char* name;
+    int deviceId; // of cell 1, a device the database does not know
+    bool free;
+};
+class CellFree : public ::testing::TestWithParam<FreeCase>
+{
+};
+
+TEST_P(CellFree, IdsBelowOneNameNoDevice)
 {
     CellsLogic logic;
     logic.initialize(cellsSection(QStringLiteral("1 = board = 0, lock = 0\n2 = board = 0, lock = 1\n")));
-    logic.cells[1].deviceId = 999; // restored from the state file, not loaded yet
-    EXPECT_FALSE(logic.getCellByNumber(1).isFree());
-    EXPECT_EQ(logic.getFreeCell().number, 2);
-    EXPECT_EQ(logic.freeCellsCount(), 1);
+    logic.cells[1].deviceId = GetParam().deviceId;
+    EXPECT_EQ(logic.getCellByNumber(1).isFree(), GetParam().free);
+    EXPECT_EQ(logic.freeCellsCount(), GetParam().free ? 2 : 1);
+    if (!GetParam().free) {
+        EXPECT_EQ(logic.getFreeCell().number, 2);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, CellFree,
+                         ::testing::Values(FreeCase{"NeverHeldOne", -1, true},
+                                           FreeCase{"EmptyAtTheBackend", 0, true},
+                                           // Restored from the state file, not loaded yet: it may be inside.
+                                           FreeCase{"DeviceOne", 1, false},
+                                           FreeCase{"UnknownDevice", 999, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CellsChoice, HighestPriorityFreeCellWinsAndASingleOneGetsNoJitter)
 {

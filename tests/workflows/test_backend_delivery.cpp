@@ -50,3 +50,60 @@ TEST_F(BackendDelivery, IssueAndReturnReachTheBackend)
         EXPECT_EQ(r.header("x-api-key"), backend.lastToken().toUtf8());
     ASSERT_EVENTUALLY(queuedChanges().isEmpty(), 3000);
 }
+
+// The back-end reports an empty cell with "deviceId": 0, or without the key.
+TEST_F(BackendDelivery, CellsReportedEmptyTakeAReturn)
+{
+    backend.setUsers(R"([{"id":4,"login":"anna","personNumber":"89"}])");
+    backend.setDevices(R"([{"id":12,"serial":"SN-0012","userId":1,"lastCharge":90},)"
+                       R"({"id":20,"serial":"SN-0020","userId":4,"lastCharge":40}])");
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
+                     R"({"cellNumber":2,"id":102,"deviceId":0},{"cellNumber":3,"id":103}]})");
+    Options options;
+    options.extraCells = QStringLiteral("[server]\nlogin = station\npassword = secret\n"
+                                        "base_url = %1\nlog_url = %2\nsync_interval = 1 h\n"
+                                        "keep_alive_interval = 200 ms\n")
+                             .arg(backend.baseUrl(), backend.logUrl());
+    backend.setPointId(0);
+    // Lines of earlier tests of this program are in the log too.
+    const int earlierLines = TestSupport::logLines().size();
+    const auto merged = [earlierLines] {
+        return TestSupport::logLines()
+            .mid(earlierLines)
+            .filter(QStringLiteral("[Server] Cells stat  after:"));
+    };
+    start(options);
+    ASSERT_EVENTUALLY(merged().size() == 1, 10000);
+    EXPECT_TRUE(merged().first().endsWith(
+        QStringLiteral(" - [Server] Cells stat  after: 2 free, 1 devices, 1 available")))
+        << merged().first().toStdString();
+    EXPECT_EQ(core->cellsLogic.freeCellsCount(), 2);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(2).deviceId, 0);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(3).deviceId, 0);
+
+    // The state report made after the merge counts them free too.
+    backend.clearRequests();
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathState) >= 1, 3000);
+    EXPECT_EQ(backend.requests(FakeBackend::pathState).last().json().object().value("cells_free").toInt(-1),
+              2);
+
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0020\r"));
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    int number = -1;
+    for (const CellsLogic::Cell& cell : core->cellsLogic.getCells())
+        if (cell.deviceId == 20)
+            number = cell.number;
+    ASSERT_TRUE(number == 2 || number == 3) << number;
+    sim.setDoor(0, number - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_TRUE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathOperation) == 1, 5000);
+    const QJsonObject sent = backend.requests(FakeBackend::pathOperation).first().json().object();
+    EXPECT_EQ(sent.value("operation").toInt(-1), int(Constants::doReturned));
+    EXPECT_EQ(sent.value("deviceId").toInt(), 20);
+    EXPECT_EQ(sent.value("devicePointCellId").toInt(), 100 + number);
+}
