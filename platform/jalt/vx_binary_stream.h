@@ -65,12 +65,15 @@ VXByteStream& operator<<(VXByteStream& s, E value)
     return s << qint32(value);
 }
 
+// Stored bytes may hold any integer: only an enumeration with a fixed
+// underlying type can take every one (the list-initialisation below does not
+// compile for any other).
 template <typename E, typename = std::enable_if_t<std::is_enum_v<E>>>
 VXByteStream& operator>>(VXByteStream& s, E& value)
 {
     qint32 raw = 0;
     if (s.readInt32(raw))
-        value = E(raw);
+        value = E{raw};
     return s;
 }
 

@@ -32,7 +32,9 @@ public:
         bool isValid() const { return board >= 0; }
     };
 
-    enum CellState
+    // Stored as an integer in the state file; any value read back is defined
+    // (the ageing resets one outside the range).
+    enum CellState : int
     {
         csActual = 0,
         csChanging = 1,

@@ -1,6 +1,8 @@
 #pragma once
 
-// Values shared by the station's subsystems and the back-end.
+// Values shared by the station's subsystems and the back-end. Each has a fixed
+// underlying type: stored records and the back-end's replies may carry any
+// integer, which must stay a defined value of the enumeration.
 namespace Constants
 {
 // The program's release and build, as the log, the status bar and the state
@@ -9,7 +11,7 @@ constexpr const char* version = "1.4.3";
 constexpr int buildNumber = 117;
 
 // The screen shown; equal to the page index of the main window's stack.
-enum ActiveScreen
+enum ActiveScreen : int
 {
     asStart = 0,
     asAdminLogin = 1,
@@ -22,21 +24,21 @@ enum ActiveScreen
 };
 
 // Which identification input is accepted now.
-enum QRMode
+enum QRMode : int
 {
     qmNone = 0,
     qmUser = 1,
     qmDevice = 2,
 };
 
-enum DeviceStatus
+enum DeviceStatus : int
 {
     dsWorkable = 0,
     dsInRepair = 1,
     dsArchived = 2,
 };
 
-enum DeviceChargeTrend
+enum DeviceChargeTrend : int
 {
     dtUnknown = 0,
     dtStable = 1,
@@ -44,21 +46,21 @@ enum DeviceChargeTrend
     dtFall = 3,
 };
 
-enum DeviceTaskStatus
+enum DeviceTaskStatus : int
 {
     tsCreated = 0,
     tsInWork = 1,
     tsClosed = 2,
 };
 
-enum DeviceValueType
+enum DeviceValueType : int
 {
     vtBattery = 0,
     vtCoordinates = 1,
 };
 
 // Operation codes sent to the server.
-enum DeviceOperation
+enum DeviceOperation : int
 {
     doNone = -1,
     doReturned = 0,
