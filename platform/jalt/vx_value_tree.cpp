@@ -138,5 +138,10 @@ VXValueTree VXValueTreeConversions::fromTextFile(const QString& path, QStringLis
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return VXValueTree();
-    return fromText(QString::fromUtf8(file.readAll()), errors);
+    QByteArray bytes = file.readAll();
+    // Editors on other systems start a UTF-8 file with a byte-order mark; it
+    // is no part of the first line (Qt's decoder happens to drop it as well).
+    if (bytes.startsWith("\xef\xbb\xbf"))
+        bytes.remove(0, 3);
+    return fromText(QString::fromUtf8(bytes), errors);
 }

@@ -1,5 +1,6 @@
-#include "jalt/vx_value_tree.h"
+#include <QFile>
 
+#include "jalt/vx_value_tree.h"
 #include "support/test_support.h"
 
 using VXValueTreeConversions::fromText;
@@ -120,3 +121,26 @@ INSTANTIATE_TEST_SUITE_P(Table, VariantBool,
                                            BoolCase{"false", true, false}, BoolCase{"0", true, false},
                                            BoolCase{"off", true, false}, BoolCase{"maybe", false, false},
                                            BoolCase{"", false, false}));
+
+TEST(ValueTreeFile, ByteOrderMarkAtTheStartIsSkipped)
+{
+    QFile file(QStringLiteral("bom.conf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xef\xbb\xbf[general]\npoint_id = 12\n[cells]\nlog = \xef\xbb\xbfx\n");
+    file.close();
+    QStringList errors;
+    const VXValueTree tree = VXValueTreeConversions::fromTextFile(QStringLiteral("bom.conf"), &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(tree.children().size(), 2);
+    EXPECT_EQ(tree.child(QStringLiteral("general")).childValue(QStringLiteral("point_id")).toInt(), 12);
+    // Only the mark that starts the file.
+    EXPECT_EQ(tree.child(QStringLiteral("cells")).childValue(QStringLiteral("log")).toString(),
+              QStringLiteral("\ufeffx"));
+}
+
+TEST(ValueTree, HashAfterAValueBelongsToTheValue)
+{
+    const VXValueTree tree = fromText(QStringLiteral("[s]\nurl = http://h/#top # not a comment\n"));
+    EXPECT_EQ(tree.child(QStringLiteral("s")).childValue(QStringLiteral("url")).toString(),
+              QStringLiteral("http://h/#top # not a comment"));
+}
