@@ -242,6 +242,76 @@ TEST(CellsState, UnconfiguredOrDamagedSavedCellsAreDropped)
     }
 }
 
+// ---- synchronisation state ageing ---------------------------------------------
+
+struct AgeingCase
+{
+    const char* name;
+    int state;
+    qint64 changedMsAgo; // -1: lastChange unset
+    CellsLogic::CellState after;
+    bool changeStartsNow;
+};
+class CellAgeing : public ::testing::TestWithParam<AgeingCase>
+{
+};
+
+// With a sync interval of a minute: ready half a minute after the change.
+TEST_P(CellAgeing, ChangedCellIsReadyAfterHalfTheSyncInterval)
+{
+    const AgeingCase& c = GetParam();
+    StationCore::instance()->timeouts.sync_interval = VXSystemTime::fromMin(1);
+    const QDateTime now(QDate(2026, 3, 20), QTime(12, 0));
+    Cell cell;
+    cell.number = 4;
+    cell.address.board = 0;
+    cell.state = CellsLogic::CellState(c.state);
+    if (c.changedMsAgo >= 0)
+        cell.lastChange = now.addMSecs(-c.changedMsAgo);
+    cell.procState(now);
+    EXPECT_EQ(cell.state, c.after);
+    if (c.changeStartsNow) {
+        EXPECT_EQ(cell.lastChange, now);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    CellAgeing,
+    ::testing::Values(
+        AgeingCase{"ChangedAtHalfWaits", CellsLogic::csChanged, 30000, CellsLogic::csChanged, false},
+        AgeingCase{"ChangedPastHalfIsReady", CellsLogic::csChanged, 30001, CellsLogic::csReadyActualize,
+                   false},
+        AgeingCase{"ChangedWithoutTimeStartsWaiting", CellsLogic::csChanged, -1, CellsLogic::csChanged, true},
+        AgeingCase{"ChangingNeverAges", CellsLogic::csChanging, 3600000, CellsLogic::csChanging, false},
+        AgeingCase{"ReadyStays", CellsLogic::csReadyActualize, 3600000, CellsLogic::csReadyActualize, false},
+        AgeingCase{"StateAboveTheRangeIsReset", 7, 3600000, CellsLogic::csActual, false},
+        AgeingCase{"NegativeStateIsReset", -1, 3600000, CellsLogic::csActual, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CellAgeingTick, MovesChangedCellsAndResetsStatesOutOfRange)
+{
+    StationCore* core = StationCore::instance();
+    const VXSystemTime interval = core->timeouts.sync_interval;
+    core->timeouts.sync_interval = VXSystemTime::fromMSec(200);
+    CellsLogic logic;
+    // Numbers no other test uses: the log holds the lines of every test run.
+    logic.initialize(cellsSection(QStringLiteral("41 = board = 0, lock = 0\n42 = board = 0, lock = 1\n"
+                                                 "43 = board = 0, lock = 2\n")));
+    logic.setCellState(41, CellsLogic::csChanged);
+    EXPECT_TRUE(logic.getCellByNumber(41).lastChange.isValid());
+    logic.cells[42].state = CellsLogic::CellState(9);
+    logic.setCellState(43, CellsLogic::csChanging);
+    // The ageing runs every two seconds.
+    EXPECT_EVENTUALLY(logic.getCellByNumber(41).state == CellsLogic::csReadyActualize, 5000);
+    EXPECT_EVENTUALLY(logic.getCellByNumber(42).state == CellsLogic::csActual, 5000);
+    EXPECT_EQ(logic.getCellByNumber(43).state, CellsLogic::csChanging);
+    core->timeouts.sync_interval = interval;
+    ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[CellsLogic::Cell 41] Ready to actualize")), 2000);
+    EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[CellsLogic::Cell 41] Changed, start ready timeout")));
+    EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[CellsLogic::Cell 42] Reset state")));
+}
+
 // ---- choice -----------------------------------------------------------------
 
 TEST(CellsPriority, CellPriorityGrowsFromItsBase)
