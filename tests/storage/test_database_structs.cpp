@@ -113,6 +113,96 @@ TEST(Records, UserBlobMatchesTheHandBuiltLayout)
     EXPECT_EQ(vxqDeserialize<User>(blob(chunks)), u);
 }
 
+namespace {
+// The hand-built fixtures below follow the stored layout byte by byte: 0x82,
+// then per field its chunk id, the value's length and the value (integers
+// little-endian, strings a character count and UTF-16 characters, byte arrays
+// a length and the bytes, dates seven integers).
+const QByteArray stampBytes = hex("ea070000 03000000 14000000 12000000 0a000000 05000000 2a000000");
+const QByteArray unsetBytes = hex("00000000 00000000 00000000 ffffffff ffffffff ffffffff ffffffff");
+
+// Written as the fixture, and the fixture reads back as expected.
+template <typename Record>
+void expectStoredAs(const Record& record, const QByteArray& chunks, const Record& readBack)
+{
+    EXPECT_EQ(vxqSerialize(record), blob(chunks));
+    EXPECT_TRUE(vxqDeserialize<Record>(blob(chunks)) == readBack);
+}
+} // namespace
+
+TEST(Records, DeviceBlobMatchesTheHandBuiltLayout)
+{
+    Device d;
+    d.id = 5;
+    d.name = QStringLiteral("Té");
+    d.phone = QStringLiteral("+4");
+    d.serial = QStringLiteral("S1");
+    d.status = Constants::dsInRepair;
+    d.userId = -1;
+    d.lastCharge = 87;
+    d.chargeTrend = Constants::dtFall;
+    d.lastChargeDate = stamp;
+    d.priority = 55.5; // computed at run time, never stored
+    const QByteArray chunks = hex("82"
+                                  "01 04 05000000"           // id
+                                  "02 08 02000000 5400 e900" // name
+                                  "03 08 02000000 2b00 3400" // phone
+                                  "04 08 02000000 5300 3100" // serial
+                                  "05 04 01000000"           // status
+                                  "06 04 ffffffff"           // userId
+                                  "07 04 57000000"           // lastCharge
+                                  "08 04 03000000")          // chargeTrend
+                              + hex("09 1c") + unsetBytes + hex("0a 1c") + stampBytes;
+    Device back = d;
+    back.priority = 0.0;
+    expectStoredAs(d, chunks, back);
+}
+
+TEST(Records, DeviceFaultBlobMatchesTheHandBuiltLayout)
+{
+    DeviceFault f;
+    f.id = 3;
+    f.name = QStringLiteral("Экран");
+    f.updateDate = stamp;
+    const QByteArray chunks = hex("82"
+                                  "01 04 03000000"                          // id
+                                  "02 0e 05000000 2d04 3a04 4004 3004 3d04" // name
+                                  "03 04 00000000")                         // description
+                              + hex("04 1c") + stampBytes;
+    expectStoredAs(f, chunks, f);
+}
+
+TEST(Records, ChangeBlobMatchesTheHandBuiltLayout)
+{
+    ChangeServer c;
+    c.id = 9; // the row id: not stored
+    c.path = QStringLiteral("api/X");
+    c.body = QByteArray(130, 'x'); // a chunk longer than 127 bytes: two-byte length
+    c.cell = 4;
+    const QByteArray chunks = hex("82"
+                                  "01 0e 05000000 6100 7000 6900 2f00 5800" // path
+                                  "02 8601 82000000")                       // body
+                              + c.body + hex("03 04 04000000");             // cell
+    ChangeServer back = c;
+    back.id = -1;
+    expectStoredAs(c, chunks, back);
+}
+
+TEST(Records, LogBlobMatchesTheHandBuiltLayout)
+{
+    ServerLog l;
+    l.id = 2; // the row id: not stored
+    l.path = QStringLiteral("station/state");
+    l.body = QByteArray("{}");
+    const QByteArray chunks =
+        hex("82"
+            "01 1e 0d000000 7300 7400 6100 7400 6900 6f00 6e00 2f00 7300 7400 6100 7400 6500"
+            "02 06 02000000 7b7d");
+    ServerLog back = l;
+    back.id = -1;
+    expectStoredAs(l, chunks, back);
+}
+
 TEST(Records, UnknownChunkIsSkippedAndAbsentChunkKeepsItsDefault)
 {
     // id, an unknown chunk 12 between, then isAdmin; no chunk 7 (isBlocked).
