@@ -168,3 +168,81 @@ TEST_F(ReturnDevice, RecordChangedWhileOpeningIsNotOverwritten)
     EXPECT_EQ(cell.device.name, QStringLiteral("Scanner 20"));
     EXPECT_EQ(cell.device.lastCharge, 55);
 }
+
+TEST_F(ReturnDevice, DoorThatNeverOpensIsGivenUpAndBlocked)
+{
+    Options options;
+    options.blockOnOpenTimeout = true;
+    start(options);
+    sim.setJammed(0, 1, true);
+    sim.setJammed(0, 2, true);
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0020"));
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_FALSE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Open cell error"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_FALSE(screenSeen(*screens, Constants::asCloseCell));
+    const int lock = commandedLock(sim);
+    ASSERT_TRUE(lock == 1 || lock == 2) << lock;
+    const int number = lock + 1;
+
+    QVector<QueuedChange> changes;
+    ASSERT_EVENTUALLY((changes = queuedChanges()).size() == 2, 3000);
+    EXPECT_EQ(changes[0].path, QStringLiteral("api/KalmireSync/SetCellsLockStatus"));
+    EXPECT_EQ(changes[0].body.toJson(QJsonDocument::Compact),
+              QStringLiteral(R"([{"description":"Open timeout","id":%1,"isLocked":true}])")
+                  .arg(100 + number)
+                  .toUtf8());
+    EXPECT_EQ(changes[1].operation(), int(Constants::doReturnFailed));
+    EXPECT_EQ(changes[1].comment(), QStringLiteral("Open cell error"));
+    EXPECT_EQ(changes[1].cell, number);
+    EXPECT_EQ(changes[1].body.object().value("deviceId").toInt(), 20);
+    // Nothing of the return stands: the user still holds the device.
+    EXPECT_EQ(deviceRecord(20).userId, 4);
+    const CellsLogic::Cell cell = core->cellsLogic.getCellByNumber(number);
+    EXPECT_TRUE(cell.isLocked);
+    EXPECT_EQ(cell.deviceId, -1);
+    EXPECT_EQ(core->counterDeviceReturned(), 0);
+    EXPECT_EQ(core->cellsLogic.counterOpenFail(), 1);
+    ASSERT_EVENTUALLY(
+        TestSupport::logHas(QStringLiteral("[ReturnDeviceLogic] Open cell %1 timeout").arg(number)), 2000);
+}
+
+TEST_F(ReturnDevice, DoorThatNeverClosesTimesOutAfterTheReturn)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("300 ms");
+    options.blockOnCloseTimeout = true;
+    start(options);
+    core->returnLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    core->barCodeReaded(QByteArray("SN-0020"));
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_FALSE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Close cell timeout"});
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_TRUE(screenSeen(*screens, Constants::asCloseCell));
+    const int number = commandedLock(sim) + 1;
+    ASSERT_TRUE(number == 2 || number == 3) << number;
+    EXPECT_TRUE(core->cellsLogic.isCellOpened(number));
+
+    EXPECT_EQ(queuedOperations(), (QVector<int>{Constants::doReturned, Constants::doCloseTimeout}));
+    const QVector<QueuedChange> changes = queuedChanges();
+    ASSERT_EQ(changes.size(), 3);
+    EXPECT_EQ(changes[1].path, QStringLiteral("api/KalmireSync/SetCellsLockStatus"));
+    EXPECT_TRUE(changes[1].body.toJson().contains("Close timeout"));
+    EXPECT_EQ(changes[2].comment(), QString());
+    EXPECT_EQ(changes[2].cell, number);
+    EXPECT_EQ(changes[2].body.object().value("deviceId").toInt(), 20);
+    // The return stands: the device is in the cell and no longer the user's.
+    EXPECT_EQ(deviceRecord(20).userId, 0);
+    const CellsLogic::Cell cell = core->cellsLogic.getCellByNumber(number);
+    EXPECT_EQ(cell.deviceId, 20);
+    EXPECT_TRUE(cell.isLocked);
+    EXPECT_EQ(core->cellsLogic.counterCloseFail(), 1);
+    EXPECT_EQ(core->cellsLogic.counterCloseOk(), 0);
+    ASSERT_EVENTUALLY(
+        TestSupport::logHas(QStringLiteral("[ReturnDeviceLogic] Close cell %1 timeout").arg(number)), 2000);
+}
