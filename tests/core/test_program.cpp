@@ -1,13 +1,16 @@
 // The program itself, started as a child process in the test's working
 // directory.
 
+#include <csignal>
+
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
-#include <csignal>
-
+#include "fake_backend.h"
 #include "support/test_support.h"
 
 using TestSupport::logHas;
@@ -148,4 +151,62 @@ TEST(Program, SecondInstanceSaysSoAndTouchesNothing)
 
     ::kill(pid_t(first.processId()), SIGTERM);
     EXPECT_TRUE(first.waitForFinished(15000));
+}
+
+// What one run learns of its cells comes back in the next, through
+// "station_state.bin": the second run downloads nothing.
+TEST(Program, CellsComeBackFromTheStateFileOfTheLastRun)
+{
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    backend.setDevices(R"([{"id":12,"serial":"SN-0012","userId":1,"lastCharge":90}])");
+    backend.setCells(
+        R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
+        R"({"cellNumber":2,"id":102,"deviceId":0,"isLocked":true,"description":"Door is broken"},)"
+        R"({"cellNumber":3,"id":103,"deviceId":0}]})");
+    const QString dir = QDir::current().filePath(QStringLiteral("runs"));
+    QDir().mkpath(dir);
+    QFile config(dir + QStringLiteral("/vesk_station.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("[general]\npoint_id = 1\n[scanner]\ncard_reader = false\n"
+                                "[cells]\n1 = board = 0, lock = 0\n2 = board = 0, lock = 1\n"
+                                "3 = board = 0, lock = 2\n"
+                                "[server]\nlogin = station\npassword = secret\nbase_url = %1\nlog_url = %2\n"
+                                "sync_interval = 1 h\nkeep_alive_interval = 200 ms\n")
+                     .arg(backend.baseUrl(), backend.logUrl())
+                     .toUtf8());
+    config.close();
+
+    QProcess first;
+    ASSERT_TRUE(startStation(first, dir));
+    ASSERT_EVENTUALLY(
+        logOf(dir, QStringLiteral("[Server] Cells stat  after: 1 free, 1 devices, 1 available")), 15000);
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(15000)) << first.readAll().toStdString();
+    EXPECT_EQ(first.exitCode(), 0);
+
+    FakeBackend::Behaviour down;
+    down.status = 500;
+    backend.setBehaviour(QStringLiteral("api/KalmireSync/Get"), down);
+    backend.clearRequests();
+    QProcess second;
+    ASSERT_TRUE(startStation(second, dir));
+    const QJsonObject expected{{"cells_all", 3},      {"cells_free", 1},        {"cells_locked", 1},
+                               {"devices_all", 1},    {"devices_available", 1}, {"devices_charging", 0},
+                               {"devices_problem", 0}};
+    auto lastReport = [&backend, &expected] {
+        const QList<FakeBackend::Request> reports = backend.requests(FakeBackend::pathState);
+        QJsonObject counts;
+        if (!reports.isEmpty())
+            for (const QString& key : expected.keys())
+                counts.insert(key, reports.last().json().object().value(key));
+        return counts;
+    };
+    // It asks for its cells and is refused; the device's record comes from the
+    // database file a moment after start.
+    EXPECT_EVENTUALLY(backend.requestCount(FakeBackend::pathCells) >= 1, 15000);
+    EXPECT_EVENTUALLY(lastReport() == expected, 15000)
+        << QJsonDocument(lastReport()).toJson(QJsonDocument::Compact).toStdString();
+    ::kill(pid_t(second.processId()), SIGTERM);
+    EXPECT_TRUE(second.waitForFinished(15000));
 }
