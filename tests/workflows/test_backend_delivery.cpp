@@ -60,6 +60,7 @@ TEST_F(BackendDelivery, CellsReportedEmptyTakeAReturn)
     backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
                      R"({"cellNumber":2,"id":102,"deviceId":0},{"cellNumber":3,"id":103}]})");
     Options options;
+    options.maxTryOpenCell = QStringLiteral("3 s"); // the door opens: no give-up on a slow run
     options.extraCells = QStringLiteral("[server]\nlogin = station\npassword = secret\n"
                                         "base_url = %1\nlog_url = %2\nsync_interval = 1 h\n"
                                         "keep_alive_interval = 200 ms\n")
