@@ -295,7 +295,6 @@ TEST(CellAgeingTick, MovesChangedCellsAndResetsStatesOutOfRange)
     const VXSystemTime interval = core->timeouts.sync_interval;
     core->timeouts.sync_interval = VXSystemTime::fromMSec(200);
     CellsLogic logic;
-    // Numbers no other test uses: the log holds the lines of every test run.
     logic.initialize(cellsSection(QStringLiteral("41 = board = 0, lock = 0\n42 = board = 0, lock = 1\n"
                                                  "43 = board = 0, lock = 2\n")));
     logic.setCellState(41, CellsLogic::csChanged);
