@@ -272,9 +272,7 @@ void Server::authorize()
         [this, generation](const Reply& reply) {
             if (generation != loginGeneration)
                 return;
-            const QJsonObject answer = QJsonDocument::fromJson(reply.body).object();
-            const QJsonValue value = answer.value(QLatin1String("access_token"));
-            const QString received = value.isString() ? value.toString() : QString();
+            const QString received = readToken(reply.body);
             // Without a token nothing can be downloaded or uploaded: a failed
             // log-in, tried again, rather than a session that never works. It
             // is reported once as an error; the tries that follow are noted
@@ -308,6 +306,12 @@ void Server::loginFailed()
     loginPauseMs =
         loginPauseMs <= 0 ? loginRetryFirst.toMSec() : std::min(loginPauseMs * 2, loginRetryMax.toMSec());
     startIndexedTimer(3, VXSystemTime::fromMSec(loginPauseMs));
+}
+
+VXString Server::readToken(const QByteArray& body)
+{
+    const QJsonValue value = QJsonDocument::fromJson(body).object().value(QLatin1String("access_token"));
+    return value.isString() ? value.toString() : VXString();
 }
 
 void Server::noteFailure(const Reply& reply)
@@ -585,8 +589,22 @@ Server::Download Server::readDownload(QByteArray users,
     }
     if (ok)
         download.devicesTime = devicesTime;
-    download.cells =
+    const QJsonArray cellArray =
         QJsonDocument::fromJson(cells).object().value(QLatin1String("devicePointCells")).toArray();
+    for (const QJsonValue& value : cellArray) {
+        const QJsonObject o = value.toObject();
+        ServerCell cell;
+        cell.cellNumber = jsInt(o, "cellNumber");
+        cell.id = jsInt(o, "id");
+        cell.deviceId = jsInt(o, "deviceId");
+        cell.isLocked = jsBool(o, "isLocked");
+        cell.description = jsString(o, "description");
+        cell.lastOperation = Constants::DeviceOperation(jsInt(o, "lastOperation"));
+        cell.lastOperationUserId = jsInt(o, "lastOperationUserId");
+        cell.lastOperationDate = jsDateTime(o, "lastOperationDate");
+        cell.updateDate = jsDateTime(o, "updateDate");
+        download.cells.append(cell);
+    }
     return download;
 }
 
@@ -645,19 +663,18 @@ void Server::finishApply()
 
 void Server::applyCells()
 {
-    const QJsonArray array = applying->download.cells;
+    const QVector<ServerCell>& received = applying->download.cells;
     CellsLogic& logic = StationCore::instance()->cellsLogic;
     Database* database = Database::instance();
-    write(QStringLiteral("[Server] Received %1 cells").arg(array.size()), StationCore::lcInfo);
+    write(QStringLiteral("[Server] Received %1 cells").arg(received.size()), StationCore::lcInfo);
     write(QStringLiteral("[Server] Cells stat before: %1 free, %2 devices, %3 available")
               .arg(logic.freeCellsCount())
               .arg(logic.devicesInCellsCount())
               .arg(logic.availableDevicesInCellsCount()),
           StationCore::lcInfo);
     const double graceMs = double(syncInterval.toMSec()) / 2.0;
-    for (const QJsonValue& value : array) {
-        const QJsonObject o = value.toObject();
-        const int number = jsInt(o, "cellNumber");
+    for (const ServerCell& from : received) {
+        const int number = from.cellNumber;
         auto found = logic.cells.find(number);
         if (found == logic.cells.end()) {
             write(QStringLiteral("[Server] Warning: no cell with number %1 in config!").arg(number),
@@ -672,7 +689,7 @@ void Server::applyCells()
             take = false;
         const int before = cell.deviceId;
         if (take) {
-            cell.deviceId = jsInt(o, "deviceId");
+            cell.deviceId = from.deviceId;
             cell.setState(CellsLogic::csActual);
             cell.setAmbiguous(false);
         } else {
@@ -683,18 +700,18 @@ void Server::applyCells()
         }
         if (cell.deviceId != before)
             cell.forceReady = false;
-        cell.devicePointCellId = jsInt(o, "id");
+        cell.devicePointCellId = from.id;
         cell.priorityBase = 0;
         // A lock change of ours the back-end has not accepted yet is newer
         // than what it sends.
         if (!database->hasQueuedLock(cell.devicePointCellId)) {
-            cell.isLocked = jsBool(o, "isLocked");
-            cell.description = jsString(o, "description");
+            cell.isLocked = from.isLocked;
+            cell.description = from.description;
         }
-        cell.lastOperation = Constants::DeviceOperation(jsInt(o, "lastOperation"));
-        cell.lastOperationUserId = jsInt(o, "lastOperationUserId");
-        cell.lastOperationDate = jsDateTime(o, "lastOperationDate");
-        cell.updateDate = jsDateTime(o, "updateDate");
+        cell.lastOperation = from.lastOperation;
+        cell.lastOperationUserId = from.lastOperationUserId;
+        cell.lastOperationDate = from.lastOperationDate;
+        cell.updateDate = from.updateDate;
         cell.device = database->devices.value(cell.deviceId, DatabaseStructs::Device());
         cell.user = database->users.value(cell.lastOperationUserId, DatabaseStructs::User());
         if (!cell.priorityTime.isValid())

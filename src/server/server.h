@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QString>
 #include <QVector>
 
@@ -106,6 +105,44 @@ public:
     // Stops the timers and drops the requests in flight; for shutdown.
     void stopAll();
 
+    // The token of a log-in reply; empty when the reply holds none.
+    static VXString readToken(const QByteArray& body);
+
+    // One cell of the back-end's cells reply, as the merge takes it.
+    struct ServerCell
+    {
+        int cellNumber = 0;
+        int id = 0;
+        int deviceId = 0;
+        bool isLocked = false;
+        QString description;
+        Constants::DeviceOperation lastOperation = Constants::doReturned;
+        int lastOperationUserId = 0;
+        QDateTime lastOperationDate;
+        QDateTime updateDate;
+    };
+    // The records of a finished download, read from the reply bodies off
+    // the main thread.
+    struct Download
+    {
+        QVector<DatabaseStructs::DeviceFault> faults;
+        QVector<DatabaseStructs::User> users;
+        QVector<DatabaseStructs::Device> devices;
+        QVector<ServerCell> cells;
+        // The update times the users and devices answer; invalid when the
+        // body did not parse whole, so the same data is asked for again.
+        QDateTime usersTime;
+        QDateTime devicesTime;
+    };
+    // Pure and thread-safe: missing keys and values of another type read as
+    // their defaults.
+    static Download readDownload(QByteArray users,
+                                 QByteArray devices,
+                                 QByteArray faults,
+                                 QByteArray cells,
+                                 QDateTime usersTime,
+                                 QDateTime devicesTime);
+
 Q_SIGNALS:
     void authorizeDone();
 
@@ -119,25 +156,6 @@ private:
     void tick();
     // Forgets the reply bodies of the chain and their update times.
     void clearReplies();
-    // The records of a finished download, read from the reply bodies off
-    // the main thread.
-    struct Download
-    {
-        QVector<DatabaseStructs::DeviceFault> faults;
-        QVector<DatabaseStructs::User> users;
-        QVector<DatabaseStructs::Device> devices;
-        QJsonArray cells;
-        // The update times the users and devices answer; invalid when the
-        // body did not parse whole, so the same data is asked for again.
-        QDateTime usersTime;
-        QDateTime devicesTime;
-    };
-    static Download readDownload(QByteArray users,
-                                 QByteArray devices,
-                                 QByteArray faults,
-                                 QByteArray cells,
-                                 QDateTime usersTime,
-                                 QDateTime devicesTime);
     // An apply under way: its records, once read, and how many of each are
     // stored.
     struct Apply
