@@ -64,6 +64,16 @@ TEST(Records, DeviceRoundTripDropsTheComputedPriority)
     EXPECT_TRUE(back.isOwnByUser());
 }
 
+TEST(Records, StatusAndTrendOutsideTheKnownValuesReadBackAsStored)
+{
+    // A newer back-end may send values this station does not know yet.
+    const QByteArray chunks = hex("82 01 04 05000000 05 04 07000000 08 04 ffffffff");
+    const Device back = vxqDeserialize<Device>(blob(chunks));
+    EXPECT_EQ(int(back.status), 7);
+    EXPECT_EQ(int(back.chargeTrend), -1);
+    EXPECT_EQ(vxqSerialize(back), vxqSerialize(vxqDeserialize<Device>(vxqSerialize(back))));
+}
+
 TEST(Records, FaultChangeAndLogRoundTrip)
 {
     DeviceFault f;
