@@ -1,9 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <limits>
+
 #include <QDateTime>
 #include <QString>
-
-#include <functional>
 
 // A duration with microsecond resolution. Configuration texts read as
 // "<number> <unit>" with the units ms, s, min, h, or Hz (whose period is taken).
@@ -12,10 +13,12 @@ class VXSystemTime
 public:
     constexpr VXSystemTime() = default;
 
+    // Spans beyond what microseconds can count (some 292,000 years, the
+    // distance to a date from a damaged file) are cut to the longest one.
     static constexpr VXSystemTime fromUSec(qint64 us) { return VXSystemTime(us); }
-    static constexpr VXSystemTime fromMSec(qint64 ms) { return VXSystemTime(ms * 1000); }
-    static constexpr VXSystemTime fromSec(qint64 s) { return VXSystemTime(s * 1000000); }
-    static constexpr VXSystemTime fromMin(qint64 m) { return VXSystemTime(m * 60000000); }
+    static constexpr VXSystemTime fromMSec(qint64 ms) { return VXSystemTime(scaled(ms, 1000)); }
+    static constexpr VXSystemTime fromSec(qint64 s) { return VXSystemTime(scaled(s, 1000000)); }
+    static constexpr VXSystemTime fromMin(qint64 m) { return VXSystemTime(scaled(m, 60000000)); }
 
     // Parses "120 s", "500 ms", "0.5 s", "5 min", "2 h", "10 Hz". Gives a zero
     // duration and sets *ok to false for anything else, including "0 Hz".
@@ -42,6 +45,12 @@ private:
     constexpr explicit VXSystemTime(qint64 micro)
         : us(micro)
     {
+    }
+    static constexpr qint64 scaled(qint64 value, qint64 factor)
+    {
+        constexpr qint64 most = std::numeric_limits<qint64>::max();
+        constexpr qint64 least = std::numeric_limits<qint64>::min();
+        return value > most / factor ? most : value < least / factor ? least : value * factor;
     }
     qint64 us = 0;
 };

@@ -311,6 +311,32 @@ TEST(CellAgeingTick, MovesChangedCellsAndResetsStatesOutOfRange)
     EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[CellsLogic::Cell 42] Reset state")));
 }
 
+TEST(CellsState, AgesOfFarDatesFromTheFileKeepTheirSide)
+{
+    // Some 300,000 years away: further than a duration counts in microseconds.
+    const QDateTime longAgo(QDate(-300000, 1, 1), QTime(0, 0), Qt::LocalTime);
+    const QDateTime farAhead(QDate(300000, 1, 1), QTime(0, 0), Qt::LocalTime);
+    const VXValueTree section =
+        cellsSection(QStringLiteral("1 = board = 0, lock = 0\n2 = board = 0, lock = 1\n"));
+    CellsLogic source;
+    source.initialize(section);
+    source.cells[1].lastChange = longAgo;
+    source.cells[1].deviceTouchTime = farAhead;
+    source.cells[2].lastChange = farAhead;
+    source.cells[2].deviceTouchTime = longAgo;
+
+    CellsLogic logic;
+    logic.initialize(section);
+    logic.load(source.save());
+    putDevice(logic, 1, device(3, 50));
+    putDevice(logic, 2, device(4, 50));
+    const VXSystemTime centuries = VXSystemTime::fromSec(3600LL * 24 * 365 * 100000);
+    EXPECT_GT(logic.cells[1].lastChangeElapsed(), centuries);
+    EXPECT_LT(logic.cells[1].deviceTouchElapsed(), VXSystemTime() - centuries);
+    EXPECT_LT(logic.cells[2].lastChangeElapsed(), VXSystemTime() - centuries);
+    EXPECT_GT(logic.cells[2].deviceTouchElapsed(), centuries);
+}
+
 // ---- choice -----------------------------------------------------------------
 
 TEST(CellsPriority, CellPriorityGrowsFromItsBase)

@@ -1,5 +1,6 @@
-#include "jalt/vx_time.h"
+#include <limits>
 
+#include "jalt/vx_time.h"
 #include "support/test_support.h"
 
 struct DurationCase
@@ -41,6 +42,18 @@ TEST(SystemTime, ConvertsToHoursForPriorityRates)
 {
     EXPECT_DOUBLE_EQ(VXSystemTime::fromString(QStringLiteral("12 h")).toHours(), 12.0);
     EXPECT_DOUBLE_EQ(VXSystemTime::fromString(QStringLiteral("30 min")).toHours(), 0.5);
+}
+
+TEST(SystemTime, SpansBeyondTheMicrosecondRangeAreCutToTheLongest)
+{
+    const qint64 most = std::numeric_limits<qint64>::max();
+    const qint64 least = std::numeric_limits<qint64>::min();
+    EXPECT_EQ(VXSystemTime::fromMSec(most / 1000).toUSec(), most / 1000 * 1000);
+    EXPECT_EQ(VXSystemTime::fromMSec(most / 1000 + 1).toUSec(), most);
+    EXPECT_EQ(VXSystemTime::fromMSec(least / 1000 - 1).toUSec(), least);
+    EXPECT_EQ(VXSystemTime::fromSec(most / 1000).toUSec(), most);
+    EXPECT_EQ(VXSystemTime::fromMin(least / 1000).toUSec(), least);
+    EXPECT_EQ(VXSystemTime::fromMin(-3).toUSec(), -180000000);
 }
 
 namespace
