@@ -1,8 +1,10 @@
 #include "jalt/vx_binary_stream.h"
 
+#include <cstring>
+
 #include <QtEndian>
 
-#include <cstring>
+#include "jalt/vx_time.h"
 
 VXBinaryStream<QByteArray>::VXBinaryStream(QByteArray* buffer)
     : output(buffer)
@@ -178,9 +180,6 @@ VXByteStream& operator>>(VXByteStream& s, QDateTime& value)
             return s;
     const QDate date(parts[0], parts[1], parts[2]);
     const QTime time(parts[3], parts[4], parts[5], parts[6]);
-    if (date.isValid() && time.isValid())
-        value = QDateTime(date, time, Qt::LocalTime);
-    else
-        value = QDateTime();
+    value = date.isValid() && time.isValid() ? VXDateTime::fromLocal(date, time) : QDateTime();
     return s;
 }

@@ -113,6 +113,16 @@ QDateTime VXDateTime::current()
     return VXClock::now();
 }
 
+QDateTime VXDateTime::fromLocal(const QDate& date, const QTime& time)
+{
+    const QDateTime chosen(date, time, Qt::LocalTime);
+    if (!chosen.isValid())
+        return QDateTime();
+    // The same wall-clock time an hour before: the later of two occurrences.
+    const QDateTime earlier = chosen.addSecs(-3600);
+    return earlier.date() == date && earlier.time() == time ? earlier : chosen;
+}
+
 void vxMSleep(int ms)
 {
     if (ms > 0)

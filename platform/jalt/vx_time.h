@@ -90,6 +90,11 @@ private:
 namespace VXDateTime
 {
 QDateTime current();
-}
+// The local date-time of that date and wall-clock time; invalid for a time
+// the clock skips. A time the clock passes twice (when it is set back) is
+// always its first occurrence: left to the C library, the choice would depend
+// on the conversions made before.
+QDateTime fromLocal(const QDate& date, const QTime& time);
+} // namespace VXDateTime
 
 void vxMSleep(int ms);

@@ -147,7 +147,7 @@ QDateTime jsDateTime(const QJsonObject& o, const char* key)
     const QTime time(number(11, 2), number(14, 2), number(17, 2));
     if (!date.isValid() || !time.isValid())
         return QDateTime();
-    return QDateTime(date, time);
+    return VXDateTime::fromLocal(date, time);
 }
 
 // The body as an array; ok is false when it is not one (empty, cut, other).

@@ -168,3 +168,42 @@ TEST(BinaryStream, DateRoundTripKeepsMillisecondsAndUnsetStaysUnset)
     EXPECT_EQ(first.timeSpec(), Qt::LocalTime);
     EXPECT_FALSE(second.isValid());
 }
+
+TEST(BinaryStream, TimeTheClockPassesTwiceReadsAsItsFirstOccurrence)
+{
+    // 2026-10-25 02:30 comes twice in the tests' zone (Berlin): at 00:30 and
+    // at 01:30 UTC. The stored parts cannot tell the two apart.
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(1792888200000LL);
+    const QDateTime second = first.addSecs(3600);
+    ASSERT_EQ(first.time(), QTime(2, 30));
+    ASSERT_EQ(second.time(), QTime(2, 30));
+    QByteArray bytes;
+    VXByteStream out(&bytes);
+    out << first << second;
+    // The C library resolves such a time by what it converted last: once
+    // after a winter time, once after a summer time.
+    for (const QDate& before : {QDate(2026, 12, 1), QDate(2026, 7, 1)}) {
+        QDateTime(before, QTime(12, 0), Qt::LocalTime).toMSecsSinceEpoch();
+        VXByteStream in(bytes);
+        QDateTime readFirst;
+        QDateTime readSecond;
+        in >> readFirst >> readSecond;
+        EXPECT_EQ(readFirst.toMSecsSinceEpoch(), first.toMSecsSinceEpoch())
+            << before.toString().toStdString();
+        EXPECT_EQ(readSecond.toMSecsSinceEpoch(), first.toMSecsSinceEpoch())
+            << before.toString().toStdString();
+    }
+}
+
+TEST(BinaryStream, TimeTheClockSkipsReadsUnset)
+{
+    QByteArray bytes;
+    VXByteStream out(&bytes);
+    // 2026-03-29 02:30 does not exist in Berlin: the clock goes from 02:00 to 03:00.
+    out << qint32(2026) << qint32(3) << qint32(29) << qint32(2) << qint32(30) << qint32(0) << qint32(0);
+    VXByteStream in(bytes);
+    QDateTime read = QDateTime::currentDateTime();
+    in >> read;
+    EXPECT_TRUE(in.ok());
+    EXPECT_FALSE(read.isValid());
+}
