@@ -96,8 +96,9 @@ template <typename T> VXByteStream& operator>>(VXByteStream& s, QVector<T>& valu
         s.fail();
         return s;
     }
+    // No reserve for the count: a damaged file naming a million elements would
+    // make it allocate a million records before the first read fails.
     QVector<T> result;
-    result.reserve(count);
     for (qint32 i = 0; i < count && s.ok(); ++i) {
         T value{};
         s >> value;

@@ -270,7 +270,9 @@ int StationCore::readInt(const QString& section, const QString& key, int fallbac
     const int value = VXVariant(text).toInt(&ok);
     if (ok)
         return value;
-    log(QStringLiteral("[StationCore] [%1] %2 = \"%3\" is not an integer, using %4").arg(section, key, text).arg(fallback),
+    // One pass: a "%1" in the value must stay as typed.
+    log(QStringLiteral("[StationCore] [%1] %2 = \"%3\" is not an integer, using %4")
+            .arg(section, key, text, QString::number(fallback)),
         lcWarning);
     return fallback;
 }

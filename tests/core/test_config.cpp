@@ -79,6 +79,7 @@ TEST(Config, ValueThatDoesNotParseKeepsTheDefaultAndWarns)
                                                  "reopen_cell = 0 Hz\n"
                                                  "[general]\n"
                                                  "point_id = twelve\n"
+                                                 "min_return_device_charge = 50%1\n"
                                                  "block_on_ambiguous = perhaps\n"));
     EXPECT_EQ(core->timeouts.goto_start, VXSystemTime::fromSec(120));
     EXPECT_EQ(core->timeouts.reopen_cell, VXSystemTime::fromSec(1));
@@ -90,6 +91,8 @@ TEST(Config, ValueThatDoesNotParseKeepsTheDefaultAndWarns)
     EXPECT_TRUE(logHas(QStringLiteral(
         "[StationCore] [timeouts] goto_start = \"banana\" is not a duration, using \"120 s\"")));
     EXPECT_TRUE(logHas(QStringLiteral("[StationCore] [general] point_id = \"twelve\" is not an integer, using 0")));
+    EXPECT_TRUE(logHas(QStringLiteral(
+        "[StationCore] [general] min_return_device_charge = \"50%1\" is not an integer, using 70")));
 }
 
 TEST(Config, ZeroPriorityTimeGivesAnInfiniteRateNotNaN)
