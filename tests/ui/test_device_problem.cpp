@@ -3,6 +3,7 @@
 // device in repair; each fault kind is offered once per visit of a device.
 
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "fake_backend.h"
@@ -88,8 +89,11 @@ TEST_F(DeviceProblem, ReportsBecomeTasksOncePerFaultAndVisit)
     choose(QStringLiteral("Does not charge"));
     EXPECT_TRUE(problemPage()->buttonSelect->isEnabled());
     EXPECT_TRUE(problemPage()->buttonSelectWithComment->isEnabled());
+    QSignalSpy devicesChanged(Database::instance(), &Database::devicesChanged);
     QTest::mouseClick(problemPage()->buttonSelect, Qt::LeftButton);
     EXPECT_EQ(page(), Constants::asCloseCell);
+    // The pages that list devices hear of the new status.
+    EXPECT_EQ(devicesChanged.count(), 1);
 
     // In repair at once; the return's own change of the holder stays.
     const DatabaseStructs::Device device = Database::instance()->deviceByID(20);
