@@ -39,6 +39,17 @@ struct PtyPair
     int slave = -1;
     QString path;
 };
+
+// Picks the one device the serial search lists, SN-0020, with a tap.
+void pickSn0020(StationIdentifyDevicePage* devicePage)
+{
+    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
+    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
+    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
+    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
+    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
+                      devicePage->treeDevices->visualItemRect(item).center());
+}
 } // namespace
 
 TEST_F(Screens, IssueRunsThroughThePagesToSuccessful)
@@ -179,13 +190,8 @@ TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
     devicePage->lineSearch->setText(QStringLiteral("sn-00"));
     EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
     devicePage->lineSearch->setText(QStringLiteral("0020"));
-    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
-    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
-    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
-
-    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
-    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
-                      devicePage->treeDevices->visualItemRect(item).center());
+    pickSn0020(devicePage);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(devicePage->stackedWidget->currentIndex(), 0);
     ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
     const int cell = openedCell();
@@ -240,13 +246,8 @@ TEST_F(Screens, SerialSearchIsTypedOnTheScreenKeyboard)
     tapKeyOfRole(VirtualKeyboardLayoutPage::rlBackspace);
     tapKeys({QStringLiteral("123"), QStringLiteral("0")});
     ASSERT_EVENTUALLY(devicePage->lineSearch->text() == QStringLiteral("0020"), 2000);
-    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
-    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
-    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
-
-    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
-    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
-                      devicePage->treeDevices->visualItemRect(item).center());
+    pickSn0020(devicePage);
+    ASSERT_FALSE(HasFatalFailure());
     // The field went with its page: the keyboard follows.
     EXPECT_EVENTUALLY(!keyboard->isVisible(), 2000);
     ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
