@@ -61,8 +61,19 @@ StationMainWindow::StationMainWindow(QWidget* parent)
 
     widgetGotoAdmin->installEventFilter(this);
 
+    // The screen keyboard shows itself when a text field takes the focus;
+    // a station configured without it keeps it switched off.
+    virtualKeyboard->hide();
+    if (!core->virtual_keyboard)
+        virtualKeyboard->setEnabled(false);
+
     core->mainWindow = this;
     core->line_thickness = lineThickness(this);
+
+    // A keyboard-wedge scanner leaves the keys to the screen keyboard while
+    // it is shown.
+    for (BarCodeScanner* scanner : qAsConst(core->barCodeScanners))
+        scanner->setVirtualKeyboard(virtualKeyboard);
 
     const QString styled = core->prepareCSS(css_styled + css_buttons);
     const QString plain = core->prepareCSS(css_default + css_buttons);

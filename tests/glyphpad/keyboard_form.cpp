@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -44,30 +43,6 @@ QStringList MessageCapture::lines() const
 QStringList MessageCapture::warnings() const
 {
     return capturedWarnings;
-}
-
-VirtualKeyboardLayoutPage* shownPage(const VirtualKeyboard* keyboard)
-{
-    auto* stack = keyboard->findChild<QStackedWidget*>(QStringLiteral("stackedPages"));
-    return stack ? qobject_cast<VirtualKeyboardLayoutPage*>(stack->currentWidget()) : nullptr;
-}
-
-QToolButton* keyOf(const VirtualKeyboardLayoutPage* page, const QString& caption)
-{
-    if (page)
-        for (QToolButton* button : page->keys)
-            if (button->text() == caption)
-                return button;
-    return nullptr;
-}
-
-QToolButton* keyOfRole(const VirtualKeyboardLayoutPage* page, int role)
-{
-    if (page)
-        for (QToolButton* button : page->keys)
-            if (page->buttonRole(button) == role)
-                return button;
-    return nullptr;
 }
 
 void KeyboardForm::SetUp()

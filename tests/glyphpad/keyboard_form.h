@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/keyboard_keys.h"
+
 class QToolButton;
 class VirtualKeyboard;
 class VirtualKeyboardLayoutPage;
@@ -22,11 +24,9 @@ public:
     QStringList warnings() const;
 };
 
-// The page the keyboard shows, or null.
-VirtualKeyboardLayoutPage* shownPage(const VirtualKeyboard* keyboard);
-// The key of a page with that caption, or null.
-QToolButton* keyOf(const VirtualKeyboardLayoutPage* page, const QString& caption);
-QToolButton* keyOfRole(const VirtualKeyboardLayoutPage* page, int role);
+using KeyboardKeys::keyOf;
+using KeyboardKeys::keyOfRole;
+using KeyboardKeys::shownPage;
 
 // A plain form as the kiosk's pages have: a name field, a number field, a
 // password field like the administrator's, a button, and the keyboard with

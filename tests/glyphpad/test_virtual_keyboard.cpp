@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -417,4 +418,10 @@ TEST(GlyphpadLibrary, TheProgramNeedsItAndFindsItThroughItsRunPath)
         << dynamic.toStdString();
     const QString programDir = QFileInfo(QStringLiteral(STATION_PROGRAM)).absolutePath();
     EXPECT_TRUE(QFileInfo::exists(programDir + QStringLiteral("/lib/libglyphpad.so")));
+}
+
+TEST(GlyphpadLibrary, HoldsItsPaletteIcon)
+{
+    const QImage icon(QStringLiteral(":/icons/widgets/virtual-keyboard.png"));
+    EXPECT_EQ(icon.size(), QSize(32, 32));
 }

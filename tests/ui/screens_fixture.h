@@ -3,8 +3,13 @@
 #include <memory>
 
 #include <QPushButton>
+#include <QStringList>
 #include <QTest>
+#include <QToolButton>
 
+#include "glyphpad/virtual_keyboard.h"
+#include "glyphpad/virtual_keyboard_layout.h"
+#include "support/keyboard_keys.h"
 #include "ui/station_mainwindow.h"
 #include "workflows/workflow_fixture.h"
 
@@ -52,6 +57,44 @@ protected:
     {
         const VXVector<int> open = core->cellsLogic.openCells();
         return open.size() == 1 ? open.first() : -1;
+    }
+
+    // The configuration of a station with the screen keyboard switched on.
+    static Options withScreenKeyboard(Options options = Options())
+    {
+        options.extraCells += QStringLiteral("[interface]\nvirtual_keyboard = true\n");
+        return options;
+    }
+
+    // The window as on the kiosk: the active one, so that the focus moves
+    // and the screen keyboard follows it.
+    void activate()
+    {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    // The name of the keyboard's page shown, empty when none is.
+    QString keyboardPage() const
+    {
+        const VirtualKeyboardLayoutPage* shown = KeyboardKeys::shownPage(window->virtualKeyboard);
+        return shown ? shown->name : QString();
+    }
+
+    // Taps the keys with these captions, one after the other, each on the
+    // page shown at its turn.
+    void tapKeys(const QStringList& captions)
+    {
+        for (const QString& caption : captions) {
+            QToolButton* key = KeyboardKeys::keyOf(KeyboardKeys::shownPage(window->virtualKeyboard), caption);
+            ASSERT_TRUE(KeyboardKeys::postTap(key)) << "key " << caption.toStdString();
+        }
+    }
+
+    void tapKeyOfRole(int role)
+    {
+        QToolButton* key = KeyboardKeys::keyOfRole(KeyboardKeys::shownPage(window->virtualKeyboard), role);
+        ASSERT_TRUE(KeyboardKeys::postTap(key)) << "key of role " << role;
     }
 
     std::unique_ptr<StationMainWindow> window;

@@ -3,10 +3,12 @@
 // the start page. The password hashes are made here by OpenSSL.
 
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <openssl/evp.h>
 
+#include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
 #include "storage/database.h"
 #include "support/dialog_answer.h"
@@ -99,11 +101,16 @@ protected:
 TEST_F(AdminLogin, HotZoneOpensAnEmptyLoginPage)
 {
     openWithAdministrators();
+    activate();
     pressHotZone();
     ASSERT_EQ(page(), Constants::asAdminLogin);
     EXPECT_EQ(core->activeScreen(), Constants::asAdminLogin);
     EXPECT_EQ(core->qrMode(), Constants::qmUser);
     EXPECT_EQ(window->focusWidget(), window->lineAdminLogin);
+    EXPECT_TRUE(window->lineAdminLogin->hasFocus());
+    // Not configured: the screen keyboard stays away from the field.
+    EXPECT_FALSE(window->virtualKeyboard->isEnabled());
+    EXPECT_FALSE(window->virtualKeyboard->isVisible());
     EXPECT_TRUE(window->lineAdminLogin->text().isEmpty());
     EXPECT_TRUE(window->lineAdminPassword->text().isEmpty());
     EXPECT_EQ(window->lineAdminPassword->echoMode(), QLineEdit::Password);
@@ -304,3 +311,86 @@ TEST_P(AdminLoginUnsafe, EntersWithoutPassword)
 INSTANTIATE_TEST_SUITE_P(Table, AdminLoginUnsafe, ::testing::Values(true, false), [](const auto& info) {
     return std::string(info.param ? "FirstAdministrator" : "NoAdministrator");
 });
+
+// The screen keyboard on the login page, with a keyboard-wedge scanner
+// beside it: in QR mode 1 the scanner reads while the keyboard is hidden and
+// leaves the keys alone while it shows.
+class AdminLoginOnScreen : public AdminLogin
+{
+protected:
+    void SetUp() override
+    {
+        Options options = withScreenKeyboard();
+        options.scannerDevice = QStringLiteral("hid");
+        openWithAdministrators(options);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(core->barCodeScanners.size(), 1);
+        packets = std::make_unique<QSignalSpy>(core->barCodeScanners.first(), &BarCodeScanner::dataReaded);
+        activate();
+        ASSERT_FALSE(HasFatalFailure());
+        pressHotZone();
+        ASSERT_EQ(page(), Constants::asAdminLogin);
+        ASSERT_EQ(core->qrMode(), Constants::qmUser);
+        ASSERT_TRUE(window->lineAdminLogin->hasFocus());
+        ASSERT_TRUE(window->virtualKeyboard->isVisible());
+    }
+
+    std::unique_ptr<QSignalSpy> packets;
+};
+
+TEST_F(AdminLoginOnScreen, LoginAndPasswordAreTypedOnTheKeys)
+{
+    // A login opens on the Latin letters with a capital first; shift takes
+    // it back.
+    EXPECT_EQ(keyboardPage(), QStringLiteral("latin"));
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlShift);
+    tapKeys({QStringLiteral("r"), QStringLiteral("o"), QStringLiteral("o"), QStringLiteral("t")});
+    ASSERT_EVENTUALLY(window->lineAdminLogin->text() == QStringLiteral("root"), 2000);
+    EXPECT_TRUE(window->buttonAdminLogin->isEnabled());
+    // Return moves on to the password, which opens in small letters.
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlReturn);
+    ASSERT_EVENTUALLY(window->lineAdminPassword->hasFocus(), 2000);
+    EXPECT_TRUE(window->virtualKeyboard->isVisible());
+    EXPECT_EQ(keyboardPage(), QStringLiteral("latin"));
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlShift);
+    tapKeys({QStringLiteral("S"), QStringLiteral("e"), QStringLiteral("s"), QStringLiteral("a"),
+             QStringLiteral("m"), QStringLiteral("e"), QStringLiteral("123"), QStringLiteral("-"),
+             QStringLiteral("7")});
+    ASSERT_EVENTUALLY(window->lineAdminPassword->text() == QString::fromLatin1(rootPassword), 2000);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    // Return on the password logs in.
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlReturn);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 2000);
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(packets->count(), 0);
+    EXPECT_EVENTUALLY(!window->virtualKeyboard->isVisible(), 2000);
+    expectNowhere(QString::fromLatin1(rootPassword));
+}
+
+TEST_F(AdminLoginOnScreen, ScannerReadsOnlyWhileTheKeyboardIsHidden)
+{
+    // Shown: the scanner's keys are typing, into the field.
+    QTest::keyClicks(window->lineAdminLogin, QStringLiteral("ab"));
+    QTest::keyClick(window->lineAdminLogin, Qt::Key_Return);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("ab"));
+    EXPECT_TRUE(window->lineAdminPassword->hasFocus());
+    window->lineAdminLogin->setFocus();
+    ASSERT_TRUE(window->virtualKeyboard->isVisible());
+
+    // Hidden by its own key, the focus still in the field: a scan is a
+    // packet, and a login code a login.
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlHide);
+    ASSERT_EVENTUALLY(!window->virtualKeyboard->isVisible(), 2000);
+    ASSERT_TRUE(window->lineAdminLogin->hasFocus());
+    const QString code =
+        QString::fromLatin1(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+    QTest::keyClicks(window->lineAdminLogin, code);
+    QTest::keyClick(window->lineAdminLogin, Qt::Key_Return);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("ab"));
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 3000);
+    ASSERT_EQ(packets->count(), 1);
+    EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty());
+}

@@ -17,7 +17,7 @@ class DeviceProblem : public Screens
 {
 protected:
     // The station logged in to a fake back-end that serves three fault kinds.
-    void openWithBackend()
+    void openWithBackend(Options options = Options())
     {
         ASSERT_TRUE(backend.start());
         backend.setPointId(0);
@@ -26,11 +26,10 @@ protected:
             {"id": 2, "name": "Does not charge", "description": "", "updateDate": "10.12.2026 08:00:00"},
             {"id": 3, "name": "Scanner fails", "description": "", "updateDate": "10.12.2026 08:00:00"}
         ])");
-        Options options;
         options.maxReturnDevice = QStringLiteral("30 s");
-        options.extraCells = QStringLiteral("[server]\nlogin = station\npassword = secret\n"
-                                            "base_url = %1\nsync_interval = 1 h\n")
-                                 .arg(backend.baseUrl());
+        options.extraCells += QStringLiteral("[server]\nlogin = station\npassword = secret\n"
+                                             "base_url = %1\nsync_interval = 1 h\n")
+                                  .arg(backend.baseUrl());
         open(options);
         if (HasFatalFailure())
             return;
@@ -161,6 +160,33 @@ TEST_F(DeviceProblem, ReportsBecomeTasksOncePerFaultAndVisit)
     EXPECT_EQ(backend.requestCount(FakeBackend::pathTask), 2);
     EXPECT_EQ(messages, (QStringList{"Describe problem: ", "Describe problem: ", "Issue device: Successful",
                                      "Issue device: Successful"}));
+}
+
+TEST_F(DeviceProblem, CommentIsTypedOnTheScreenKeyboard)
+{
+    openWithBackend(withScreenKeyboard());
+    activate();
+    returnDevice20();
+    reportProblem();
+    choose(QStringLiteral("Does not charge"));
+    bool typed = false;
+    DialogAnswer comment(core->dialog, [this, &typed](StationDialog* dialog) {
+        ASSERT_EVENTUALLY(window->virtualKeyboard->isVisible(), 2000);
+        ASSERT_TRUE(dialog->textEdit->hasFocus());
+        tapKeys({QStringLiteral("W"), QStringLiteral("e"), QStringLiteral("t")});
+        tapKeyOfRole(VirtualKeyboardLayoutPage::rlSpace);
+        tapKeys({QStringLiteral("123"), QStringLiteral("2")});
+        ASSERT_EVENTUALLY(dialog->textEdit->toPlainText() == QStringLiteral("Wet 2"), 2000);
+        typed = true;
+        DialogAnswer::clickOk()(dialog);
+    });
+    QTest::mouseClick(problemPage()->buttonSelectWithComment, Qt::LeftButton);
+    ASSERT_TRUE(comment.answered);
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(page(), Constants::asCloseCell);
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathTask) == 1, 5000);
+    EXPECT_EQ(backend.requests(FakeBackend::pathTask).first().json().object().value("description").toString(),
+              QStringLiteral("Wet 2"));
 }
 
 TEST_F(DeviceProblem, EmptyFaultTableOffersNothingAndCancelReturns)

@@ -9,9 +9,13 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
+#include <QToolButton>
 
 #include "core/core.h"
+#include "glyphpad/virtual_keyboard.h"
+#include "glyphpad/virtual_keyboard_layout.h"
 #include "support/dialog_answer.h"
+#include "support/keyboard_keys.h"
 #include "support/test_support.h"
 #include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
@@ -241,3 +245,92 @@ INSTANTIATE_TEST_SUITE_P(Screens,
                          ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
                                            ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct KeyboardCase
+{
+    const char* name;
+    QLineEdit* (*field)(StationMainWindow*);
+    const char* pageKey; // tapped to reach the page; nullptr: the field's own
+    const char* page;
+};
+
+void PrintTo(const KeyboardCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+QLineEdit* loginField(StationMainWindow* w)
+{
+    return w->lineAdminLogin;
+}
+
+QLineEdit* passwordField(StationMainWindow* w)
+{
+    return w->lineAdminPassword;
+}
+
+// The screen keyboard's pages over the login page, at both screen sizes:
+// the keys' captions and the page's fields and buttons show whole.
+class KeyboardOverLogin : public DemoStation,
+                          public ::testing::WithParamInterface<std::tuple<ScreenCase, KeyboardCase>>
+{
+protected:
+    const ScreenCase& screen() const { return std::get<0>(GetParam()); }
+    const KeyboardCase& keys() const { return std::get<1>(GetParam()); }
+};
+} // namespace
+
+TEST_P(KeyboardOverLogin, WritesAPicture)
+{
+    show(screen().size);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->adminRequest();
+    keys().field(window.get())->setFocus();
+    VirtualKeyboard* keyboard = window->virtualKeyboard;
+    ASSERT_TRUE(keyboard->isVisible());
+    if (keys().pageKey) {
+        QToolButton* key =
+            KeyboardKeys::keyOf(KeyboardKeys::shownPage(keyboard), QLatin1String(keys().pageKey));
+        ASSERT_TRUE(KeyboardKeys::postTap(key));
+    }
+    // Its keys grow with the width, and the window gives it their height.
+    ASSERT_EVENTUALLY(keyboard->height() == keyboard->sizeHint().height(), 2000);
+    const VirtualKeyboardLayoutPage* page = KeyboardKeys::shownPage(keyboard);
+    ASSERT_TRUE(page);
+    ASSERT_EQ(page->name, QLatin1String(keys().page));
+    // Every caption shows whole on its key.
+    for (QToolButton* key : page->keys) {
+        const QFontMetrics metrics = key->fontMetrics();
+        EXPECT_LE(metrics.horizontalAdvance(key->text()), key->contentsRect().width())
+            << key->text().toStdString();
+        EXPECT_LE(metrics.height(), key->contentsRect().height()) << key->text().toStdString();
+    }
+    // The login page keeps its fields and buttons whole above the keyboard.
+    for (QWidget* w :
+         {static_cast<QWidget*>(window->lineAdminLogin), static_cast<QWidget*>(window->lineAdminPassword),
+          static_cast<QWidget*>(window->buttonAdminLogin),
+          static_cast<QWidget*>(window->buttonAdminLoginCancel)}) {
+        EXPECT_TRUE(
+            window->widgetMain->rect().contains(QRect(w->mapTo(window->widgetMain, QPoint(0, 0)), w->size())))
+            << w->objectName().toStdString();
+        EXPECT_GE(w->height(), w->minimumSizeHint().height()) << w->objectName().toStdString();
+    }
+    const QString path = picturePath(
+        QStringLiteral("keyboard-login-%1-%2").arg(QLatin1String(screen().name), QLatin1String(keys().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens,
+    KeyboardOverLogin,
+    ::testing::Combine(::testing::Values(ScreenCase{"Form", QSize(600, 896)},
+                                         ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
+                       ::testing::Values(KeyboardCase{"latin", loginField, nullptr, "latin"},
+                                         KeyboardCase{"password", passwordField, nullptr, "latin"},
+                                         KeyboardCase{"numeric", loginField, "123", "numeric"},
+                                         KeyboardCase{"cyrillic", loginField, "ru", "cyrillic"})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });

@@ -39,6 +39,17 @@ struct PtyPair
     int slave = -1;
     QString path;
 };
+
+// Picks the one device the serial search lists, SN-0020, with a tap.
+void pickSn0020(StationIdentifyDevicePage* devicePage)
+{
+    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
+    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
+    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
+    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
+    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
+                      devicePage->treeDevices->visualItemRect(item).center());
+}
 } // namespace
 
 TEST_F(Screens, IssueRunsThroughThePagesToSuccessful)
@@ -124,7 +135,7 @@ TEST_F(Screens, ReturnByScannedSticker)
 }
 
 // A keyboard-wedge scanner types into the window like a keyboard; the
-// station has no on-screen keyboard to give it.
+// screen keyboard of a station configured without it never takes the keys.
 TEST_F(Screens, KeyboardWedgeScannerTypesALoginIntoTheWindow)
 {
     Options options;
@@ -179,13 +190,8 @@ TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
     devicePage->lineSearch->setText(QStringLiteral("sn-00"));
     EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
     devicePage->lineSearch->setText(QStringLiteral("0020"));
-    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
-    QTreeWidgetItem* item = devicePage->treeDevices->topLevelItem(0);
-    EXPECT_EQ(item->text(0), QStringLiteral("SN-0020"));
-
-    ASSERT_EVENTUALLY(devicePage->treeDevices->visualItemRect(item).isValid(), 3000);
-    QTest::mouseClick(devicePage->treeDevices->viewport(), Qt::LeftButton, {},
-                      devicePage->treeDevices->visualItemRect(item).center());
+    pickSn0020(devicePage);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(devicePage->stackedWidget->currentIndex(), 0);
     ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
     const int cell = openedCell();
@@ -205,6 +211,51 @@ TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
     EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 0);
     QTest::mouseClick(devicePage->buttonCancel, Qt::LeftButton);
     ASSERT_EVENTUALLY(page() == Constants::asStart, 3000);
+}
+
+// A kiosk has no keyboard but the screen's: the serial is typed on it and
+// the device picked from the list, with the keys where the finger lands.
+TEST_F(Screens, SerialSearchIsTypedOnTheScreenKeyboard)
+{
+    open(withScreenKeyboard());
+    activate();
+    VirtualKeyboard* keyboard = window->virtualKeyboard;
+    EXPECT_TRUE(keyboard->isEnabled());
+    EXPECT_FALSE(keyboard->isVisible());
+    beginWithCard(window->buttonReturnDevice);
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    EXPECT_FALSE(keyboard->isVisible());
+
+    StationIdentifyDevicePage* devicePage = window->pageIdentifyDevice;
+    QTest::mouseClick(devicePage->buttonDeviceInput, Qt::LeftButton);
+    ASSERT_TRUE(devicePage->lineSearch->hasFocus());
+    ASSERT_TRUE(keyboard->isVisible());
+    // The serial field asks for numbers first.
+    EXPECT_EQ(keyboardPage(), QStringLiteral("numeric"));
+    // Below the page, not over the field being typed into.
+    QCoreApplication::processEvents();
+    EXPECT_LE(window->widgetMain->geometry().bottom(), keyboard->geometry().top());
+    EXPECT_TRUE(window->widgetMain->rect().contains(QRect(
+        devicePage->lineSearch->mapTo(window->widgetMain, QPoint(0, 0)), devicePage->lineSearch->size())));
+
+    tapKeys({QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("1")});
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlBackspace);
+    // The letters are a page away.
+    tapKeys({QStringLiteral("en"), QStringLiteral("N")});
+    ASSERT_EVENTUALLY(devicePage->lineSearch->text() == QStringLiteral("002N"), 2000);
+    tapKeyOfRole(VirtualKeyboardLayoutPage::rlBackspace);
+    tapKeys({QStringLiteral("123"), QStringLiteral("0")});
+    ASSERT_EVENTUALLY(devicePage->lineSearch->text() == QStringLiteral("0020"), 2000);
+    pickSn0020(devicePage);
+    ASSERT_FALSE(HasFatalFailure());
+    // The field went with its page: the keyboard follows.
+    EXPECT_EVENTUALLY(!keyboard->isVisible(), 2000);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    const int cell = openedCell();
+    ASSERT_GT(cell, 1);
+    sim.setDoor(0, cell - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(cell).device.id, 20);
 }
 
 TEST_F(Screens, DoorThatNeverOpensShowsOpenCellError)

@@ -1,5 +1,6 @@
 // Draws every icon of the station as a flat pictogram in the station's main
-// colour and writes them as PNG files into the directory given.
+// colour and writes them as PNG files into the directory given. With
+// --palette it writes the small icons of the libraries' widgets instead.
 
 #include <cmath>
 #include <cstdio>
@@ -406,6 +407,36 @@ const std::map<QString, Painter>& squareIcons()
     return icons;
 }
 
+// The on-screen keyboard: a dark board with three rows of keys and a space
+// bar, on the 128-unit grid of the other icons.
+void keyboard(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(darkColor);
+    p.drawRoundedRect(QRectF(4, 22, 120, 84), 12, 12);
+    p.setBrush(white);
+    const double key = 18;
+    const double gap = 6;
+    for (int row = 0; row < 3; ++row) {
+        const double y = 30 + row * (key + gap) * 0.75;
+        const double indent = row == 1 ? key / 2 : 0;
+        for (double x = 12 + indent; x + key <= 116; x += key + gap)
+            p.drawRoundedRect(QRectF(x, y, key, key * 0.55), 3, 3);
+    }
+    p.setBrush(mainColor);
+    p.drawRoundedRect(QRectF(34, 84, 60, 12), 4, 4);
+}
+
+// Icons that widget palettes show beside a library's widgets, 32 pixels
+// square.
+const std::map<QString, Painter>& paletteIcons()
+{
+    static const std::map<QString, Painter> icons = {
+        {"virtual-keyboard", keyboard},
+    };
+    return icons;
+}
+
 bool save(const QImage& image, const QDir& dir, const QString& name)
 {
     const QString path = dir.filePath(name + QStringLiteral(".png"));
@@ -429,16 +460,31 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: station_icons OUTPUT_DIRECTORY\n");
+    const bool palette = argc == 3 && QByteArray(argv[1]) == "--palette";
+    if (argc != 2 && !palette) {
+        std::fprintf(stderr, "usage: station_icons [--palette] OUTPUT_DIRECTORY\n");
         return 2;
     }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
+    const char* output = argv[argc - 1];
+    QDir dir(QString::fromLocal8Bit(output));
     if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        std::fprintf(stderr, "cannot create %s\n", output);
         return 1;
     }
     bool ok = true;
+    if (palette) {
+        const int small = 32;
+        for (const auto& [name, paint] : paletteIcons()) {
+            QImage image = canvas(small, small);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.scale(double(small) / side, double(small) / side);
+            paint(painter);
+            painter.end();
+            ok = save(image, dir, name) && ok;
+        }
+        return ok ? 0 : 1;
+    }
     for (const auto& [name, paint] : squareIcons()) {
         QImage image = canvas(side, side);
         QPainter painter(&image);

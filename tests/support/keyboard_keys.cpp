@@ -1,0 +1,53 @@
+#include "support/keyboard_keys.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QWindow>
+
+#include "glyphpad/virtual_keyboard.h"
+#include "glyphpad/virtual_keyboard_layout.h"
+
+VirtualKeyboardLayoutPage* KeyboardKeys::shownPage(const VirtualKeyboard* keyboard)
+{
+    auto* stack = keyboard->findChild<QStackedWidget*>(QStringLiteral("stackedPages"));
+    return stack ? qobject_cast<VirtualKeyboardLayoutPage*>(stack->currentWidget()) : nullptr;
+}
+
+QToolButton* KeyboardKeys::keyOf(const VirtualKeyboardLayoutPage* page, const QString& caption)
+{
+    if (page)
+        for (QToolButton* button : page->keys)
+            if (button->text() == caption)
+                return button;
+    return nullptr;
+}
+
+QToolButton* KeyboardKeys::keyOfRole(const VirtualKeyboardLayoutPage* page, int role)
+{
+    if (page)
+        for (QToolButton* button : page->keys)
+            if (page->buttonRole(button) == role)
+                return button;
+    return nullptr;
+}
+
+bool KeyboardKeys::postTap(QToolButton* key)
+{
+    if (!key || !key->isVisible())
+        return false;
+    QWidget* top = key->window();
+    QWindow* handle = top->windowHandle();
+    const QPoint at = key->mapTo(top, key->rect().center());
+    if (!handle || top->childAt(at) != key)
+        return false;
+    QSignalSpy clicked(key, &QAbstractButton::clicked);
+    const QPoint global = handle->mapToGlobal(at);
+    QCoreApplication::postEvent(handle, new QMouseEvent(QEvent::MouseButtonPress, at, at, global,
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(handle, new QMouseEvent(QEvent::MouseButtonRelease, at, at, global,
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    return clicked.wait(2000);
+}
