@@ -54,6 +54,12 @@ bool logOf(const QString& dir, const QString& text)
     return found;
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // The rest of each log line of the station in dir whose text starts with
 // prefix, in order.
 QStringList logAfter(const QString& dir, const QString& prefix)
@@ -247,16 +253,15 @@ TEST(Program, WithoutAMonitorIssuesAndReturnsByCodeAndSticker)
     const QString bin = QDir::current().filePath(QStringLiteral("bin"));
     QDir().mkpath(dir);
     QDir().mkpath(bin);
-    QFile xrandr(bin + QStringLiteral("/xrandr"));
-    ASSERT_TRUE(xrandr.open(QIODevice::WriteOnly));
-    xrandr.write(QStringLiteral("#!/bin/sh\n[ \"$1\" = --listmonitors ] || exit 9\n"
-                                "if [ -e '%1/monitor' ]; then\n"
-                                "  printf 'Monitors: 1\\n 0: +*HDMI-1 1920/510x1080/290+0+0  HDMI-1\\n'\n"
-                                "else\n  printf 'Monitors: 0\\n'\nfi\n")
-                     .arg(bin)
-                     .toUtf8());
-    xrandr.close();
-    xrandr.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString xrandr = bin + QStringLiteral("/xrandr");
+    ASSERT_TRUE(writeFile(
+        xrandr, QStringLiteral("#!/bin/sh\n[ \"$1\" = --listmonitors ] || exit 9\n"
+                               "if [ -e '%1/monitor' ]; then\n"
+                               "  printf 'Monitors: 1\\n 0: +*HDMI-1 1920/510x1080/290+0+0  HDMI-1\\n'\n"
+                               "else\n  printf 'Monitors: 0\\n'\nfi\n")
+                    .arg(bin)
+                    .toUtf8()));
+    QFile::setPermissions(xrandr, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QProcess prompts;
     prompts.setProcessChannelMode(QProcess::MergedChannels);
@@ -279,19 +284,18 @@ TEST(Program, WithoutAMonitorIssuesAndReturnsByCodeAndSticker)
     backend.setDevices(R"([{"id":12,"serial":"SN-0012","userId":null,"lastCharge":90}])");
     backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
                      R"({"cellNumber":2,"id":102,"deviceId":0},{"cellNumber":3,"id":103,"deviceId":0}]})");
-    QFile config(dir + QStringLiteral("/vesk_station.conf"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("[general]\npoint_id = 1\nsupport_offscreen = true\n"
-                                "[timeouts]\nopen_cell_min_interval = 10 ms\nopen_silence = 10 ms\n"
-                                "message_lifetime = 300 ms\n"
-                                "[scanner]\ndevice = %1\ncard_reader = false\n"
-                                "[cells]\naddress = %2\ntick_time = 100 Hz\n1 = board = 0, lock = 0\n"
-                                "2 = board = 0, lock = 1\n3 = board = 0, lock = 2\n"
-                                "[server]\nlogin = station\npassword = secret\nbase_url = %3\nlog_url = %4\n"
-                                "sync_interval = 1 h\n")
-                     .arg(scanner.path, lockPath, backend.baseUrl(), backend.logUrl())
-                     .toUtf8());
-    config.close();
+    ASSERT_TRUE(
+        writeFile(dir + QStringLiteral("/vesk_station.conf"),
+                  QStringLiteral("[general]\npoint_id = 1\nsupport_offscreen = true\n"
+                                 "[timeouts]\nopen_cell_min_interval = 10 ms\nopen_silence = 10 ms\n"
+                                 "message_lifetime = 300 ms\n"
+                                 "[scanner]\ndevice = %1\ncard_reader = false\n"
+                                 "[cells]\naddress = %2\ntick_time = 100 Hz\n1 = board = 0, lock = 0\n"
+                                 "2 = board = 0, lock = 1\n3 = board = 0, lock = 2\n"
+                                 "[server]\nlogin = station\npassword = secret\nbase_url = %3\nlog_url = %4\n"
+                                 "sync_interval = 1 h\n")
+                      .arg(scanner.path, lockPath, backend.baseUrl(), backend.logUrl())
+                      .toUtf8()));
 
     QProcessEnvironment env = stationEnvironment(QStringLiteral("offscreen"));
     env.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
@@ -367,7 +371,7 @@ TEST(Program, WithoutAMonitorIssuesAndReturnsByCodeAndSticker)
     EXPECT_TRUE(logAfter(dir, QStringLiteral("[OffScreenLogic] Prompt file")).isEmpty());
 
     // The monitor is back: the station leaves off-screen mode.
-    QFile(bin + QStringLiteral("/monitor")).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/monitor"), QByteArray()));
     ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("Monitor connected, leave offscreen mode")), 15000);
 
     ::kill(pid_t(station.processId()), SIGTERM);

@@ -182,6 +182,15 @@ protected:
         }
     }
 
+    // Anna's card twice: the issue runs until the door is to be closed.
+    void issueByCard()
+    {
+        giveAndHear(Input::CardAnna);
+        giveAndHear(Input::CardAnna);
+        ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+        ASSERT_EVENTUALLY(!core->offscreenLogic.isAudioPlayed(), 5000);
+    }
+
     // One input, once the last prompt has ended; it plays one more prompt.
     void giveAndHear(Input input)
     {
@@ -322,9 +331,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Offscreen, IssueAndReturnRunToTheClosedDoor)
 {
     startOffscreen();
-    giveAndHear(Input::CardAnna);
-    giveAndHear(Input::CardAnna);
-    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    issueByCard();
     sim.setDoor(0, 0, false);
     ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
     EXPECT_TRUE(giveDone->at(0).at(0).toBool());
@@ -352,10 +359,7 @@ TEST_F(Offscreen, IssueAndReturnRunToTheClosedDoor)
 TEST_F(Offscreen, InputOnAnotherScreenIsIgnored)
 {
     startOffscreen();
-    giveAndHear(Input::CardAnna);
-    giveAndHear(Input::CardAnna);
-    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
-    ASSERT_EVENTUALLY(!core->offscreenLogic.isAudioPlayed(), 5000);
+    issueByCard();
     give(Input::CardAnna);
     give(Input::CardUnknown);
     ASSERT_TRUE(scanner.write("SN-0020\r\n"));
@@ -546,10 +550,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Offscreen, RunStartedOffscreenGoesOnOnTheScreen)
 {
     startOffscreen();
-    giveAndHear(Input::CardAnna);
-    giveAndHear(Input::CardAnna);
-    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
-    ASSERT_EVENTUALLY(!core->offscreenLogic.isAudioPlayed(), 5000);
+    issueByCard();
     setMonitor(true);
     give(Input::CardAnna);
     setMonitor(false);
