@@ -58,7 +58,18 @@ log_url=$(sed -n 's/.*log_url = \([^ ]*\).*/\1/p' backend.log | head -n 1)
 
 sed -e "s|^address =.*|address = $device|" -e "s|^device = hid|device = $work/scanner.tty|" \
   -e "s|^base_url =.*|base_url = $base_url|" -e "s|^log_url =.*|log_url = $log_url|" \
+  -e "s|^support_offscreen =.*|support_offscreen = true|" \
   "$root/scripts/demo/vesk_station.conf" > vesk_station.conf
+# The voice prompts of off-screen mode, beside the configuration.
+bash "$root/scripts/make_prompts.sh" "$work"
+# DEMO_NO_MONITOR=1: a stand-in for xrandr that reports no monitor, so the
+# station starts in off-screen mode.
+if [ "${DEMO_NO_MONITOR:-0}" = 1 ]; then
+  mkdir -p bin
+  printf '#!/bin/sh\nprintf "Monitors: 0\\n"\n' > bin/xrandr
+  chmod +x bin/xrandr
+  export PATH="$work/bin:$PATH"
+fi
 
 echo "Working directory: $work (logs in vesk_station_logs/)"
 echo "Lock-controller simulator on $device: its log is lockctl.log; drive the doors with"
@@ -68,6 +79,9 @@ echo "Bar-code scanner on $work/scanner.tty: scan a code with"
 echo "  echo SN-0001 > $work/scanner.in"
 echo "and a user's QR login code with"
 echo "  $root/build/tools/qr_login_code/qr_login_code aberg any > $work/scanner.in"
+echo "Off-screen mode (no monitor): Ctrl+O in the window switches it on and off;"
+echo "DEMO_NO_MONITOR=1 starts in it. Then scan the login code twice to take a device,"
+echo "or once and then the device's code to bring it back, and listen to the prompts."
 # Without a display, run on the offscreen platform so the station still works.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}

@@ -10,6 +10,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libpcsclite-dev pcscd vsmartcard-vpcd pcsc-tools
   xvfb xauth x11-xserver-utils xdotool socat sqlite3 zbar-tools qrencode libqrencode-dev
+  espeak-ng sox
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 

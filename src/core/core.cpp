@@ -102,6 +102,7 @@ void StationCore::init()
         readDuration(QStringLiteral("cells"), QStringLiteral("tick_time"), QStringLiteral("10 Hz")));
     giveLogic.init();
     returnLogic.init();
+    offscreenLogic.init(config);
     server.setKeepAliveInterval(timeouts.keep_alive_interval);
 
     if (support_offscreen) {
@@ -486,6 +487,7 @@ void StationCore::followOffscreen()
         return;
     log(off ? "Monitor disconnected, enter offscreen mode" : "Monitor connected, leave offscreen mode", lcInfo);
     offscreen = off;
+    offscreenLogic.setEnabled(offscreen);
     setQRMode(qrMode());
     Q_EMIT offscreenModeChanged();
 }
@@ -576,8 +578,20 @@ void StationCore::barCodeReaded(QByteArray data)
     const QPair<QString, QString> login = qrLoginDecrypt(data);
     const QString text = QString::fromLatin1(data).trimmed();
     if (offscreen) {
-        // The off-screen workflow takes the input once it is built; until then
-        // nothing acts on it, so nothing opens without a screen.
+        // Without a screen, input counts only on the start screen: a run
+        // that goes on has its user (and device) already.
+        if (active_screen != Constants::asStart)
+            return;
+        if (login.first.isEmpty()) {
+            offscreenLogic.deviceDetected(Database::instance()->deviceBySerial(text));
+            return;
+        }
+        // The password is not looked at, as on the screen.
+        const DatabaseStructs::User user = Database::instance()->userByLogin(login.first);
+        if (user.isValid())
+            offscreenLogic.loginSuccessful(user);
+        else
+            offscreenLogic.playAudio(StationOffScreenLogic::atError);
         return;
     }
     switch (qrMode()) {
@@ -619,7 +633,16 @@ void StationCore::cardReaded(QString personNumber)
 {
     const DatabaseStructs::User user =
         personNumber.isEmpty() ? DatabaseStructs::User() : Database::instance()->userByPersonNumber(personNumber);
-    if (offscreen || qrMode() != Constants::qmUser)
+    if (offscreen) {
+        if (active_screen != Constants::asStart)
+            return;
+        if (user.isValid())
+            offscreenLogic.loginSuccessful(user);
+        else
+            offscreenLogic.playAudio(StationOffScreenLogic::atError);
+        return;
+    }
+    if (qrMode() != Constants::qmUser)
         return;
     if (user.isValid())
         Q_EMIT loginSuccessful(user, QString());

@@ -19,6 +19,7 @@
 #include "storage/database_structs.h"
 #include "vexo/indexed_timer.h"
 #include "workflows/logic_give_device.h"
+#include "workflows/logic_offscreen.h"
 #include "workflows/logic_return_device.h"
 
 class BarCodeScanner;
@@ -123,6 +124,7 @@ public:
     StationDialog* dialog = nullptr;
     StationGiveDeviceLogic giveLogic;
     StationReturnDeviceLogic returnLogic;
+    StationOffScreenLogic offscreenLogic;
     QStringList lock_reasons;
     QString css_small;
     QString css_normal;

@@ -278,7 +278,7 @@ void StationMainWindow::checkWorkable()
             numbers.append(QStringLiteral("[%1]").arg(number));
         note = tr("Opened cells: %1").arg(numbers.join(QStringLiteral(", ")));
     }
-    if (core->offscreen) {
+    if (core->offscreenLogic.isEnabled()) {
         if (!note.isEmpty())
             note += QLatin1Char('\n');
         note += tr("Offscreen mode");

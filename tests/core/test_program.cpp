@@ -4,13 +4,17 @@
 #include <csignal>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
+#include "core/constants.h"
 #include "fake_backend.h"
+#include "lock_simulator.h"
+#include "readers/cryptography.h"
 #include "support/test_support.h"
 
 using TestSupport::logHas;
@@ -24,14 +28,21 @@ QProcessEnvironment stationEnvironment(const QString& platform)
     return env;
 }
 
-bool startStation(QProcess& station, const QString& dir, const QString& platform = QStringLiteral("offscreen"))
+bool startStation(QProcess& station, const QString& dir, const QProcessEnvironment& env)
 {
     QDir().mkpath(dir);
     station.setWorkingDirectory(dir);
-    station.setProcessEnvironment(stationEnvironment(platform));
+    station.setProcessEnvironment(env);
     station.setProcessChannelMode(QProcess::MergedChannels);
     station.start(QStringLiteral(STATION_PROGRAM), QStringList());
     return station.waitForStarted(5000);
+}
+
+bool startStation(QProcess& station,
+                  const QString& dir,
+                  const QString& platform = QStringLiteral("offscreen"))
+{
+    return startStation(station, dir, stationEnvironment(platform));
 }
 
 bool logOf(const QString& dir, const QString& text)
@@ -39,6 +50,28 @@ bool logOf(const QString& dir, const QString& text)
     const QString here = QDir::currentPath();
     QDir::setCurrent(dir);
     const bool found = logHas(text);
+    QDir::setCurrent(here);
+    return found;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The rest of each log line of the station in dir whose text starts with
+// prefix, in order.
+QStringList logAfter(const QString& dir, const QString& prefix)
+{
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(dir);
+    QStringList found;
+    for (const QString& line : TestSupport::logLines()) {
+        const int at = line.indexOf(QStringLiteral(" - ") + prefix);
+        if (at >= 0)
+            found.append(line.mid(at + 3 + prefix.size()));
+    }
     QDir::setCurrent(here);
     return found;
 }
@@ -209,4 +242,139 @@ TEST(Program, CellsComeBackFromTheStateFileOfTheLastRun)
         << QJsonDocument(lastReport()).toJson(QJsonDocument::Compact).toStdString();
     ::kill(pid_t(second.processId()), SIGTERM);
     EXPECT_TRUE(second.waitForFinished(15000));
+}
+
+// Without a monitor: a stand-in for xrandr on PATH reports none. Users take
+// and return devices by login code and sticker alone, guided by the prompts
+// the project's own script speaks; when the monitor is back, the screen is.
+TEST(Program, WithoutAMonitorIssuesAndReturnsByCodeAndSticker)
+{
+    const QString dir = QDir::current().filePath(QStringLiteral("cabinet"));
+    const QString bin = QDir::current().filePath(QStringLiteral("bin"));
+    QDir().mkpath(dir);
+    QDir().mkpath(bin);
+    const QString xrandr = bin + QStringLiteral("/xrandr");
+    ASSERT_TRUE(writeFile(
+        xrandr, QStringLiteral("#!/bin/sh\n[ \"$1\" = --listmonitors ] || exit 9\n"
+                               "if [ -e '%1/monitor' ]; then\n"
+                               "  printf 'Monitors: 1\\n 0: +*HDMI-1 1920/510x1080/290+0+0  HDMI-1\\n'\n"
+                               "else\n  printf 'Monitors: 0\\n'\nfi\n")
+                    .arg(bin)
+                    .toUtf8()));
+    QFile::setPermissions(xrandr, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess prompts;
+    prompts.setProcessChannelMode(QProcess::MergedChannels);
+    prompts.start(QStringLiteral("bash"),
+                  {QStringLiteral(STATION_SOURCE_DIR "/scripts/make_prompts.sh"), dir});
+    ASSERT_TRUE(prompts.waitForFinished(60000));
+    ASSERT_EQ(prompts.exitCode(), 0) << prompts.readAll().toStdString();
+    for (const char* name : {"audio_initial.wav", "audio_give.wav", "audio_return.wav",
+                             "audio_login_first.wav", "audio_error.wav"})
+        ASSERT_GT(QFileInfo(dir + QLatin1Char('/') + QLatin1String(name)).size(), 10000) << name;
+
+    LockSimulator sim(LockSimulator::Protocol::V1_7);
+    const QString lockPath = sim.listenPty();
+    ASSERT_FALSE(lockPath.isEmpty());
+    TestSupport::PtyPair scanner;
+    ASSERT_FALSE(scanner.path.isEmpty());
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    backend.setUsers(R"([{"id":4,"name":"Anna","login":"anna","personNumber":"89"}])");
+    backend.setDevices(R"([{"id":12,"serial":"SN-0012","userId":null,"lastCharge":90}])");
+    backend.setCells(R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
+                     R"({"cellNumber":2,"id":102,"deviceId":0},{"cellNumber":3,"id":103,"deviceId":0}]})");
+    ASSERT_TRUE(
+        writeFile(dir + QStringLiteral("/vesk_station.conf"),
+                  QStringLiteral("[general]\npoint_id = 1\nsupport_offscreen = true\n"
+                                 "[timeouts]\nopen_cell_min_interval = 10 ms\nopen_silence = 10 ms\n"
+                                 "message_lifetime = 300 ms\n"
+                                 "[scanner]\ndevice = %1\ncard_reader = false\n"
+                                 "[cells]\naddress = %2\ntick_time = 100 Hz\n1 = board = 0, lock = 0\n"
+                                 "2 = board = 0, lock = 1\n3 = board = 0, lock = 2\n"
+                                 "[server]\nlogin = station\npassword = secret\nbase_url = %3\nlog_url = %4\n"
+                                 "sync_interval = 1 h\n")
+                      .arg(scanner.path, lockPath, backend.baseUrl(), backend.logUrl())
+                      .toUtf8()));
+
+    QProcessEnvironment env = stationEnvironment(QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    QProcess station;
+    ASSERT_TRUE(startStation(station, dir, env));
+    ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("Monitor disconnected, enter offscreen mode")), 15000);
+    ASSERT_EVENTUALLY(
+        logOf(dir, QStringLiteral("[Server] Cells stat  after: 2 free, 1 devices, 1 available")), 15000);
+
+    // One input and the prompt it plays. An input that comes while the last
+    // prompt still plays is dropped (and logged so): it is given again.
+    const QByteArray code = qrLoginEncrypt(QStringLiteral("anna"), QStringLiteral("any")) + "\r\n";
+    const QString ignored = QStringLiteral("[OffScreenLogic] A prompt is playing, input ignored");
+    auto hear = [&](const QByteArray& input, const QString& prompt) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int played = int(logAfter(dir, QStringLiteral("[OffScreenLogic] Play ")).count(prompt));
+            const int dropped = int(logAfter(dir, ignored).size());
+            if (!scanner.write(input))
+                return false;
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return logAfter(dir, QStringLiteral("[OffScreenLogic] Play ")).count(prompt) > played
+                               || logAfter(dir, ignored).size() > dropped;
+                    },
+                    5000))
+                return false;
+            if (logAfter(dir, QStringLiteral("[OffScreenLogic] Play ")).count(prompt) > played)
+                return true;
+            QTest::qWait(100); // the prompt still plays
+        }
+        return false;
+    };
+    auto operations = [&backend](int operation) {
+        int count = 0;
+        for (const FakeBackend::Request& request : backend.requests(FakeBackend::pathOperation)) {
+            const QJsonObject body = request.json().object();
+            if (body.value(QStringLiteral("operation")).toInt(-1) == operation
+                && body.value(QStringLiteral("deviceId")).toInt() == 12
+                && body.value(QStringLiteral("userId")).toInt() == 4)
+                ++count;
+        }
+        return count;
+    };
+
+    // The sticker first: identify first. The code twice: a device.
+    ASSERT_TRUE(hear("SN-0012\r\n", QStringLiteral("login_first")));
+    ASSERT_TRUE(hear(code, QStringLiteral("initial")));
+    ASSERT_TRUE(hear(code, QStringLiteral("give")));
+    ASSERT_EVENTUALLY(sim.isDoorOpen(0, 0), 5000);
+    ASSERT_EVENTUALLY(operations(int(Constants::doIssued)) == 1, 10000);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("[OffScreenLogic] Issue done")), 5000);
+
+    // The code and then the device's sticker: it goes back into a free cell.
+    sim.clearFrames();
+    ASSERT_TRUE(hear(code, QStringLiteral("initial")));
+    ASSERT_TRUE(hear("SN-0012\r\n", QStringLiteral("return")));
+    int lock = -1;
+    ASSERT_EVENTUALLY(
+        [&] {
+            for (const LockSimulator::Frame& frame : sim.frames())
+                if (frame.open)
+                    lock = frame.lock;
+            return lock >= 0 && sim.isDoorOpen(0, lock);
+        }(),
+        5000);
+    ASSERT_EVENTUALLY(operations(int(Constants::doReturned)) == 1, 10000);
+    sim.setDoor(0, lock, false);
+    ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("[OffScreenLogic] Return done")), 5000);
+    EXPECT_EQ(logAfter(dir, QStringLiteral("[OffScreenLogic] Play ")),
+              (QStringList{"login_first", "initial", "give", "initial", "return"}));
+    EXPECT_TRUE(logAfter(dir, QStringLiteral("[OffScreenLogic] Can't play")).isEmpty());
+    EXPECT_TRUE(logAfter(dir, QStringLiteral("[OffScreenLogic] Prompt file")).isEmpty());
+
+    // The monitor is back: the station leaves off-screen mode.
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/monitor"), QByteArray()));
+    ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("Monitor connected, leave offscreen mode")), 15000);
+
+    ::kill(pid_t(station.processId()), SIGTERM);
+    ASSERT_TRUE(station.waitForFinished(15000)) << station.readAll().toStdString();
+    EXPECT_EQ(station.exitCode(), 0);
 }

@@ -4,6 +4,9 @@
 #include <QEvent>
 #include <QFile>
 
+#include <pty.h>
+#include <unistd.h>
+
 #include "core/core.h"
 
 void TestSupport::writeConfig(const QString& text)
@@ -60,6 +63,26 @@ bool TestSupport::logWritten(int ms)
     const QString mark = QStringLiteral("[Test] Log written up to mark %1").arg(++marks);
     StationCore::instance()->log(mark);
     return QTest::qWaitFor([&] { return logHas(mark); }, ms);
+}
+
+TestSupport::PtyPair::PtyPair()
+{
+    char name[128] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+        path = QString::fromLocal8Bit(name);
+}
+
+TestSupport::PtyPair::~PtyPair()
+{
+    if (master >= 0)
+        ::close(master);
+    if (slave >= 0)
+        ::close(slave);
+}
+
+bool TestSupport::PtyPair::write(const QByteArray& bytes) const
+{
+    return master >= 0 && ::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
 bool TestSupport::KeyCounter::eventFilter(QObject*, QEvent* event)

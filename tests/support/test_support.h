@@ -36,6 +36,22 @@ QByteArray hex(const char* text);
 // size bytes drawn from the generator (seed it for a repeatable test).
 QByteArray randomBytes(QRandomGenerator& random, int size);
 
+// A pseudo-terminal for a device-path scanner: the station reads `path`,
+// the test writes the scanned codes to the other side.
+struct PtyPair
+{
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+    // Writes the bytes whole; false when it cannot.
+    bool write(const QByteArray& bytes) const;
+
+    int master = -1;
+    int slave = -1;
+    QString path;
+};
+
 // Counts the key events that reach the object it is installed on.
 class KeyCounter : public QObject
 {

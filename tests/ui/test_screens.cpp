@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <pty.h>
 #include <unistd.h>
 
 #include "readers/barcodescanner.h"
@@ -18,28 +17,9 @@
 #include "virtual_card/pcscd_runner.h"
 #include "virtual_card/virtual_card.h"
 
-namespace {
-// The scanner's side of a pseudo-terminal: the station reads the other one.
-struct PtyPair
-{
-    PtyPair()
-    {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = QString::fromLocal8Bit(name);
-    }
-    ~PtyPair()
-    {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-    int master = -1;
-    int slave = -1;
-    QString path;
-};
+using TestSupport::PtyPair;
 
+namespace {
 // Picks the one device the serial search lists, SN-0020, with a tap.
 void pickSn0020(StationIdentifyDevicePage* devicePage)
 {
@@ -334,6 +314,39 @@ TEST_F(Screens, StartButtonsFollowTheCountsAndOffscreen)
     EXPECT_EQ(window->labelFreeDevices->text(), QStringLiteral("1"));
 }
 
+// The monitor goes and comes back, as its detection finds it: off-screen
+// the start buttons are off and the note says so; back on the screen they
+// start runs again.
+TEST_F(Screens, MonitorComingBackBringsTheStartButtonsBack)
+{
+    Options options;
+    options.supportOffscreen = true;
+    open(options);
+    ASSERT_TRUE(window->buttonGiveDevice->isEnabled());
+    core->monitor_detect_enabled.store(false);
+    core->monitor_present.store(false);
+    ASSERT_EVENTUALLY(!window->buttonGiveDevice->isEnabled(), 3000);
+    EXPECT_FALSE(window->buttonReturnDevice->isEnabled());
+    EXPECT_TRUE(core->offscreenLogic.isEnabled());
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral("Offscreen mode"));
+
+    core->monitor_detect_enabled.store(true);
+    core->monitor_present.store(true);
+    ASSERT_EVENTUALLY(window->buttonGiveDevice->isEnabled(), 3000);
+    EXPECT_TRUE(window->buttonReturnDevice->isEnabled());
+    EXPECT_FALSE(core->offscreenLogic.isEnabled());
+    window->checkWorkable();
+    EXPECT_EQ(window->labelNote->text(), QStringLiteral(" "));
+    beginWithCard(window->buttonGiveDevice);
+    EXPECT_EQ(page(), Constants::asOpenCell);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(page(), Constants::asStart);
+}
+
 TEST_F(Screens, WorkableNeedsAnOpenScanner)
 {
     open();
@@ -374,10 +387,10 @@ TEST_F(Screens, NotesOnOpenCellsOffscreenAndSync)
     window->checkWorkable();
     EXPECT_EQ(window->labelNote->text(), QStringLiteral("Opened 4 cells"));
 
-    core->offscreen = true;
+    core->offscreenLogic.setEnabled(true);
     window->checkWorkable();
     EXPECT_EQ(window->labelNote->text(), QStringLiteral("Opened 4 cells\nOffscreen mode"));
-    core->offscreen = false;
+    core->offscreenLogic.setEnabled(false);
 
     struct SyncCase
     {

@@ -71,6 +71,7 @@ void WorkflowTest::start(const Options& o)
     ASSERT_FALSE(path.isEmpty());
     TestSupport::writeConfig(
         QStringLiteral("[general]\n"
+                       "support_offscreen = %12\n"
                        "block_on_open_timeout = %1\n"
                        "block_on_close_timeout = %2\n"
                        "[timeouts]\n"
@@ -88,11 +89,12 @@ void WorkflowTest::start(const Options& o)
                        "tick_time = 100 Hz\n"
                        "1 = board = 0, lock = 0\n"
                        "2 = board = 0, lock = 1\n"
-                       "3 = board = 0, lock = 2\n%9")
+                       "3 = board = 0, lock = 2\n%9"
+                       "[audio]\n%13")
             .arg(o.blockOnOpenTimeout ? "true" : "false", o.blockOnCloseTimeout ? "true" : "false",
                  o.gotoStart, o.reopenCell, o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
                  o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n",
-                 o.cardReader ? "true" : "false"));
+                 o.cardReader ? "true" : "false", o.supportOffscreen ? "true" : "false", o.audio));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);

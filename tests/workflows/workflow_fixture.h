@@ -46,6 +46,9 @@ struct WorkflowOptions
     QString scannerDevice;
     // Whether the hub reads cards (through pcscd).
     bool cardReader = false;
+    // [general] support_offscreen, and the body of an [audio] section.
+    bool supportOffscreen = false;
+    QString audio;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
