@@ -5,6 +5,7 @@
 
 #include "core/core.h"
 #include "support/test_support.h"
+#include "ui/cell_button.h"
 #include "ui/cells_view.h"
 #include "ui/close_cell_page.h"
 #include "ui/open_cell_page.h"
@@ -114,5 +115,35 @@ TEST(OpenCellPage, WithoutIndicatorShowsTheText)
         const QTransform before = page.imageView->transform();
         QTest::qWait(50);
         EXPECT_EQ(page.imageView->transform() != before, c.imageShown) << c.hide;
+    }
+}
+
+// In device priority mode the colour runs from red (0) to green (hue 120)
+// at the largest priority; a largest priority below 1 counts as 1.
+TEST(CellButton, DevicePriorityColourScalesToTheLargest)
+{
+    CellsLogic::Cell cell;
+    cell.number = 4;
+    cell.address.board = 0;
+    cell.device.id = 5;
+    cell.device.lastCharge = 90;
+    cell.deviceId = 5;
+    struct Case
+    {
+        double priority;
+        double max;
+        int hue;
+    };
+    for (const Case& c :
+         {Case{50.0, 100.0, 60}, Case{0.3, 0.4, 36}, Case{100.0, 100.0, 120}, Case{0.0, 100.0, 0}}) {
+        cell.device.priority = c.priority;
+        StationCellButton button(cell);
+        button.setMode(cmDevicePriority);
+        button.setMaxDevicePriority(c.max);
+        button.setCell(cell);
+        EXPECT_EQ(button.styleSheet(),
+                  QStringLiteral("background-color: %1;").arg(QColor::fromHsv(c.hue, 255, 255).name()))
+            << c.priority;
+        EXPECT_EQ(button.labelNumber->text(), QStringLiteral(" ") + QString::number(c.priority, 'f', 2));
     }
 }
