@@ -5,6 +5,7 @@
 
 #include "core/core.h"
 #include "support/test_support.h"
+#include "ui/admin_page.h"
 #include "ui/cell_button.h"
 #include "ui/cells_view.h"
 #include "ui/close_cell_page.h"
@@ -116,6 +117,20 @@ TEST(OpenCellPage, WithoutIndicatorShowsTheText)
         QTest::qWait(50);
         EXPECT_EQ(page.imageView->transform() != before, c.imageShown) << c.hide;
     }
+}
+
+TEST(TimeString, DropsZeroDaysAndHours)
+{
+    struct Case
+    {
+        qint64 seconds;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "00 s"}, Case{5, "05 s"}, Case{59, "59 s"}, Case{60, "01 m 00 s"},
+                          Case{65, "01 m 05 s"}, Case{3599, "59 m 59 s"}, Case{3605, "1 h 00 m 05 s"},
+                          Case{86399, "23 h 59 m 59 s"}, Case{86400, "1 d 00 m 00 s"},
+                          Case{90061, "1 d 1 h 01 m 01 s"}, Case{-5, "-5 s"}, Case{-65, "-5 s"}})
+        EXPECT_EQ(timeString(c.seconds), QLatin1String(c.text)) << c.seconds;
 }
 
 // In device priority mode the colour runs from red (0) to green (hue 120)
