@@ -538,6 +538,53 @@ TEST_F(AdminPage, BatchReturnOfTwoAsksForEachDevice)
     EXPECT_EQ(core->cellsLogic.getCellByNumber(second).deviceId, 21);
 }
 
+// Nobody at the cabinet any more: the station goes to the start screen and
+// stays there, and the rest of the batch does not run.
+TEST_F(AdminPage, TimeOutOnTheIdentificationScreenEndsABatchReturn)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("400 ms");
+    openAdministration(options);
+    DialogAnswer two(core->dialog, choose(QStringLiteral("2")));
+    trigger(page()->actionBatchReturn);
+    ASSERT_TRUE(two.answered);
+    ASSERT_EVENTUALLY(Screens::page() == Constants::asIdentifyDevice, 3000);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    QTest::qWait(1200); // three time-outs
+    EXPECT_EQ(Screens::page(), Constants::asStart);
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_FALSE(core->returnLogic.isActive());
+    EXPECT_EQ(returnDone->count(), 1);
+    EXPECT_EQ(page()->batchReturnCount, -1);
+    EXPECT_EQ(core->qrMode(), Constants::qmNone);
+}
+
+TEST_F(AdminPage, TimeOutWithTheDoorOpenEndsABatchIssue)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("400 ms");
+    openAdministration(options);
+    DatabaseStructs::Device second = device12();
+    second.id = 33;
+    second.serial = QStringLiteral("SN-0033");
+    second.lastCharge = 50;
+    Database::instance()->addDevice(second);
+    putDevice(3, second);
+    DialogAnswer two(core->dialog, choose(QStringLiteral("2")));
+    trigger(page()->actionBatchGive);
+    ASSERT_TRUE(two.answered);
+    ASSERT_EVENTUALLY(Screens::page() == Constants::asCloseCell, 3000);
+    const int first = openedCell();
+    ASSERT_TRUE(first == 1 || first == 3) << first;
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    QTest::qWait(600); // more than one time-out
+    EXPECT_EQ(Screens::page(), Constants::asStart);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_EQ(openFrames(first == 1 ? 2 : 0), 0);
+    EXPECT_EQ(queuedOperations(), (QVector<int>{Constants::doIssued, Constants::doCloseTimeout}));
+}
+
 TEST_F(AdminPage, IssueFromTheDetailsOpensThatCellForTheAdministrator)
 {
     openAdministration();
