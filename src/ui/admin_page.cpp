@@ -273,6 +273,18 @@ void StationAdminPage::showNotice(const QString& title, const QString& text)
     dialog->buttonCancel->show();
 }
 
+bool StationAdminPage::confirm(const QString& title, const QString& text)
+{
+    // The question gets the whole time-out, not what the click left of it.
+    restartTimeout();
+    StationDialog* dialog = core()->dialog;
+    if (!dialog)
+        return false;
+    dialog->setTitle(title);
+    dialog->setString(text);
+    return dialog->exec() == 1;
+}
+
 int StationAdminPage::neighbourCell(int step) const
 {
     const VXMap<int, CellsLogic::Cell>& cells = cellsLogic().getCells();
@@ -299,15 +311,10 @@ void StationAdminPage::on_actionSync_with_server_triggered()
 
 void StationAdminPage::on_actionClear_database_triggered()
 {
-    restartTimeout();
-    StationDialog* dialog = core()->dialog;
-    if (!dialog)
-        return;
-    dialog->setTitle(tr("Clear database"));
-    dialog->setString(tr("This action remove current database and download it from server.\n"
-                         "Nothing recorded here is lost: operations, cell locks, problem reports "
-                         "and log records not yet sent to the server are kept and sent.\nContinue?"));
-    if (dialog->exec() != 1)
+    if (!confirm(tr("Clear database"),
+                 tr("This action remove current database and download it from server.\n"
+                    "Nothing recorded here is lost: operations, cell locks, problem reports "
+                    "and log records not yet sent to the server are kept and sent.\nContinue?")))
         return;
     {
         const VEXO::CursorOverrider wait{QCursor(Qt::WaitCursor)};
@@ -325,22 +332,28 @@ void StationAdminPage::on_actionQuit_triggered()
 
 void StationAdminPage::on_actionBatchReturn_triggered()
 {
-    const int count = askBatchDevices(tr("Batch return"), cellsLogic().freeCellsCount());
-    if (count <= 0)
-        return;
-    batchReturnCount = count;
-    QMetaObject::invokeMethod(
-        this, [this] { batchReturnStep(); }, Qt::QueuedConnection);
+    startBatch(tr("Batch return"), cellsLogic().freeCellsCount(), batchReturnCount,
+               &StationAdminPage::batchReturnStep);
 }
 
 void StationAdminPage::on_actionBatchGive_triggered()
 {
-    const int count = askBatchDevices(tr("Batch issue"), cellsLogic().devicesInCellsCount());
+    startBatch(tr("Batch issue"), cellsLogic().devicesInCellsCount(), batchGiveCount,
+               &StationAdminPage::batchGiveStep);
+}
+
+void StationAdminPage::startBatch(const QString& title,
+                                  int max,
+                                  int& counter,
+                                  void (StationAdminPage::*step)())
+{
+    const int count = askBatchDevices(title, max);
     if (count <= 0)
         return;
-    batchGiveCount = count;
+    counter = count;
+    // The first step comes the way the later ones do, from the event loop.
     QMetaObject::invokeMethod(
-        this, [this] { batchGiveStep(); }, Qt::QueuedConnection);
+        this, [this, step] { (this->*step)(); }, Qt::QueuedConnection);
 }
 
 int StationAdminPage::askBatchDevices(const QString& title, int max)
@@ -534,14 +547,7 @@ void StationAdminPage::on_buttonReturnDevice_clicked()
 
 void StationAdminPage::on_buttonOpenAll_clicked()
 {
-    // The confirmation gets the whole time-out.
-    restartTimeout();
-    StationDialog* dialog = core()->dialog;
-    if (!dialog)
-        return;
-    dialog->setTitle(tr("Open all cells"));
-    dialog->setString(tr("This action take a long time.\nAre you sure?"));
-    if (dialog->exec() == 1)
+    if (confirm(tr("Open all cells"), tr("This action take a long time.\nAre you sure?")))
         cellsLogic().openAll();
 }
 

@@ -66,6 +66,9 @@ private Q_SLOTS:
     void on_tabWidget_currentChanged(int index);
 
 private:
+    // Asks for the number of runs; the first runs once control is back in
+    // the event loop.
+    void startBatch(const QString& title, int max, int& counter, void (StationAdminPage::*step)());
     void batchGiveStep();
     void batchReturnStep();
     // Whether a batch may take its next step: only from the administration
@@ -74,6 +77,8 @@ private:
     bool batchGoesOn(const char* name);
     // The inactivity time-out starts again, while this screen is shown.
     void restartTimeout();
+    // Ok or Cancel; true only for Ok (not for the time-out).
+    bool confirm(const QString& title, const QString& text);
     // A message with Ok alone, open until answered or the time-out.
     void showNotice(const QString& title, const QString& text);
     void changeLock(bool lock, const QString& reason);

@@ -6,7 +6,7 @@
 #include "cells/cells_logic.h"
 #include "core/core.h"
 #include "ui/cell_row.h"
-#include "vexo/image_view.h"
+#include "ui/cells_view.h"
 #include "vexo/widget_metrics.h"
 
 StationCellsWidget::StationCellsWidget(QWidget* parent)
@@ -54,16 +54,7 @@ void StationCellsWidget::initialize()
         numbers.append(number);
         layoutCells->addWidget(button, cell.row, cell.col);
     }
-    // No screen configured: nothing to place (a span of zero is no place).
-    const QRect screen = logic->screenRect();
-    if (screen.width() > 0 && screen.height() > 0) {
-        auto* view = new ImageView(pageButtons);
-        view->setFrameShape(QFrame::NoFrame);
-        view->setMinimumSize(10, 10);
-        view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-        view->setPixmap(QPixmap(QStringLiteral(":/icons/screen.png")));
-        layoutCells->addWidget(view, screen.top(), screen.left(), screen.height(), screen.width());
-    }
+    addScreenPicture(layoutCells, pageButtons, logic->screenRect());
     for (const CellsLogic::Cell& cell : logic->getCells()) {
         auto* item = new QTreeWidgetItem(treeWidget);
         auto* row = new StationCellRow(cell);

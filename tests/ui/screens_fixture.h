@@ -5,6 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "ui/admin_page.h"
+#include "ui/cell_button.h"
+#include "ui/cell_row.h"
+#include "ui/cells_widget.h"
 #include "ui/station_mainwindow.h"
 #include "workflows/workflow_fixture.h"
 
@@ -57,5 +61,27 @@ protected:
         return open.size() == 1 ? open.first() : -1;
     }
 
+    // As the window does after an administrator's login.
+    void enterAdministration(const DatabaseStructs::User& admin)
+    {
+        core->setActiveScreen(Constants::asAdministration);
+        window->pageAdministration->enter(admin);
+    }
+
+    // The administration page's button and list row of a cell.
+    StationCellButton* cellButton(int number) const { return byNumber(cellsWidget()->buttons(), number); }
+    StationCellRow* cellRow(int number) const { return byNumber(cellsWidget()->rows(), number); }
+
     std::unique_ptr<StationMainWindow> window;
+
+private:
+    StationCellsWidget* cellsWidget() const { return window->pageAdministration->widgetCells; }
+
+    template <typename Widget> static Widget* byNumber(const QList<Widget*>& widgets, int number)
+    {
+        for (Widget* w : widgets)
+            if (w->number() == number)
+                return w;
+        return nullptr;
+    }
 };

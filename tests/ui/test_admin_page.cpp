@@ -11,9 +11,6 @@
 #include "fake_backend.h"
 #include "storage/database.h"
 #include "support/dialog_answer.h"
-#include "ui/admin_page.h"
-#include "ui/cell_button.h"
-#include "ui/cells_widget.h"
 #include "ui/dialog.h"
 #include "ui/screens_fixture.h"
 
@@ -40,23 +37,13 @@ protected:
         enter();
     }
 
-    // As the window does after the administrator's login.
     void enter()
     {
-        core->setActiveScreen(Constants::asAdministration);
-        page()->enter(Database::instance()->userByID(7));
+        enterAdministration(Database::instance()->userByID(7));
         ASSERT_EQ(Screens::page(), Constants::asAdministration);
     }
 
     StationAdminPage* page() const { return window->pageAdministration; }
-
-    StationCellButton* cellButton(int number) const
-    {
-        for (StationCellButton* b : page()->widgetCells->buttons())
-            if (b->number() == number)
-                return b;
-        return nullptr;
-    }
 
     // Clicks the cell in the grid: its details show.
     void showCell(int number)

@@ -6,10 +6,6 @@
 #include <QTest>
 
 #include "storage/database.h"
-#include "ui/admin_page.h"
-#include "ui/cell_button.h"
-#include "ui/cell_row.h"
-#include "ui/cells_widget.h"
 #include "ui/dialog.h"
 #include "ui/screens_fixture.h"
 
@@ -71,25 +67,7 @@ protected:
         DatabaseStructs::User admin;
         admin.id = 7;
         admin.name = QStringLiteral("Root");
-        // As the window does after the administrator's login.
-        core->setActiveScreen(Constants::asAdministration);
-        window->pageAdministration->enter(admin);
-    }
-
-    StationCellButton* button(int number) const
-    {
-        for (StationCellButton* b : window->pageAdministration->widgetCells->buttons())
-            if (b->number() == number)
-                return b;
-        return nullptr;
-    }
-
-    StationCellRow* row(int number) const
-    {
-        for (StationCellRow* r : window->pageAdministration->widgetCells->rows())
-            if (r->number() == number)
-                return r;
-        return nullptr;
+        Screens::enterAdministration(admin);
     }
 
     // The frame is drawn over the button's edge.
@@ -122,7 +100,7 @@ TEST_P(CellWidgets, ShowTheCellsStateInEveryMode)
     c.setUp(cell);
     enterAdministration();
     StationAdminPage* page = window->pageAdministration;
-    StationCellButton* b = button(2);
+    StationCellButton* b = cellButton(2);
     ASSERT_NE(b, nullptr);
 
     // Each mode shows at once, not at the next refresh.
@@ -140,7 +118,7 @@ TEST_P(CellWidgets, ShowTheCellsStateInEveryMode)
     EXPECT_EQ(b->iconDevice->isVisibleTo(b), c.deviceIcon);
     EXPECT_FALSE(b->iconOpened->isVisibleTo(b));
 
-    StationCellRow* r = row(2);
+    StationCellRow* r = cellRow(2);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->labelNumber->text(), QStringLiteral("2"));
     EXPECT_EQ(r->labelDeviceSerial->text(), QLatin1String(c.serial));
@@ -216,8 +194,8 @@ TEST_F(CellWidgetsFollow, TheCellsAsTheyAre)
 {
     open();
     enterAdministration();
-    StationCellButton* b = button(3);
-    StationCellRow* r = row(3);
+    StationCellButton* b = cellButton(3);
+    StationCellRow* r = cellRow(3);
     ASSERT_NE(b, nullptr);
     ASSERT_NE(r, nullptr);
     core->goToStart();
@@ -252,7 +230,7 @@ TEST_F(CellWidgetsFollow, AClickOnACellShowsItsDetails)
     open();
     enterAdministration();
     StationAdminPage* page = window->pageAdministration;
-    QTest::mouseClick(button(3), Qt::LeftButton);
+    QTest::mouseClick(cellButton(3), Qt::LeftButton);
     EXPECT_EQ(page->tabWidget->currentWidget(), page->tabCellDetails);
     EXPECT_EQ(page->groupCellDetails->title(), QStringLiteral("Cell 3"));
 
@@ -265,7 +243,7 @@ TEST_F(CellWidgetsFollow, AClickOnACellShowsItsDetails)
     QTreeWidgetItem* item = tree->topLevelItem(1);
     ASSERT_EVENTUALLY(tree->visualItemRect(item).isValid(), 3000);
     // On the row's own widget, where a finger lands; the row passes it on.
-    QTest::mouseClick(row(2), Qt::LeftButton);
+    QTest::mouseClick(cellRow(2), Qt::LeftButton);
     EXPECT_EQ(page->groupCellDetails->title(), QStringLiteral("Cell 2"));
     EXPECT_EQ(page->tabWidget->currentWidget(), page->tabCellDetails);
 }

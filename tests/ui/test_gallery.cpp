@@ -181,10 +181,14 @@ protected:
 
     // Every text of the start page that shows is whole: as wide and as high
     // as its label's room.
-    void expectTextsFit()
+    void expectTextsFit() { expectLabelsFit(window->pageStart, true); }
+
+    // Labels that wrap their words are checked only when wrapped is set.
+    void expectLabelsFit(QWidget* root, bool wrapped)
     {
-        for (QLabel* label : window->pageStart->findChildren<QLabel*>()) {
-            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty())
+        for (QLabel* label : root->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty()
+                || (label->wordWrap() && !wrapped))
                 continue;
             const QFontMetrics metrics = label->fontMetrics();
             const QRect room = label->contentsRect();
@@ -323,18 +327,11 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    // Every text of the page that shows is whole.
+    // Every text of the page that shows is whole; the values of a cell's
+    // details wrap their words.
     void expectTextsFit(QWidget* root)
     {
-        for (QLabel* label : root->findChildren<QLabel*>()) {
-            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty() || label->wordWrap())
-                continue;
-            const QFontMetrics metrics = label->fontMetrics();
-            const QRect room = label->contentsRect();
-            EXPECT_LE(metrics.horizontalAdvance(label->text()), room.width())
-                << label->objectName().toStdString() << " \"" << label->text().toStdString() << "\"";
-            EXPECT_LE(metrics.height(), room.height()) << label->objectName().toStdString();
-        }
+        expectLabelsFit(root, false);
         for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
             if (!button->isVisibleTo(window.get()) || button->text().isEmpty())
                 continue;
