@@ -190,10 +190,11 @@ void StationAdminPage::setListView(bool list)
 void StationAdminPage::setCell(const CellsLogic::Cell& cell)
 {
     currentCell = cell;
-    const CellsLogic& cells = cellsLogic();
     if (cell.isValid()) {
-        buttonPrevCell->setEnabled(!cells.isCellFirst(cell.number));
-        buttonNextCell->setEnabled(!cells.isCellLast(cell.number));
+        // Enabled while there is a cell to step to: the arrows skip numbers
+        // without a cell.
+        buttonPrevCell->setEnabled(neighbourCell(-1) >= 0);
+        buttonNextCell->setEnabled(neighbourCell(+1) >= 0);
         groupCellDetails->setTitle(tr("Cell %1").arg(cell.number));
     } else {
         groupCellDetails->setTitle(QString());
