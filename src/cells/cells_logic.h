@@ -41,6 +41,7 @@ public:
         csChanged = 2,
         csReadyActualize = 3,
     };
+    Q_ENUM(CellState)
 
     struct Cell
     {

@@ -17,6 +17,8 @@
 #include "readers/cryptography.h"
 #include "server/server.h"
 #include "storage/database.h"
+#include "ui/admin_page.h"
+#include "ui/cells_widget.h"
 #include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
 
@@ -355,6 +357,8 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
     active_screen = screen;
     if (screen == Constants::asDeviceProblem && mainWindow)
         mainWindow->pageDeviceProblem->enter(previous);
+    else if (screen == Constants::asAdministration && mainWindow)
+        mainWindow->pageAdministration->widgetCells->updateButtons();
     if (screen == Constants::asStart) {
         stopGoToStartTimer();
         if (dialog)
@@ -432,11 +436,11 @@ void StationCore::showMessage(const QString& messageTitle, const QString& text)
     }
 }
 
-void StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason)
+bool StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason)
 {
     if (!cell.isValid() || cell.devicePointCellId < 0) {
         log("[StationCore] Error: can`t change lock status, uninitialized cell ID!", lcError);
-        return;
+        return false;
     }
     cellsLogic.setCellLocked(cell.number, lock, reason);
     log(QStringLiteral("[StationCore] Cell %1 %2 (%3)")
@@ -444,6 +448,7 @@ void StationCore::setCellBlocked(const CellsLogic::Cell& cell, bool lock, const 
             .arg(lock ? QStringLiteral("lock") : QStringLiteral("unlock"), reason),
         lcWarning);
     Database::instance()->queueChange(Server::makeCellLockStatus(cell.devicePointCellId, lock, reason));
+    return true;
 }
 
 bool StationCore::detectMonitor()

@@ -87,7 +87,9 @@ public:
     void stopGoToStartTimer();
 
     void showMessage(const QString& title, const QString& text);
-    void setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason);
+    // False when nothing changed: the cell is invalid or has no id from the
+    // server, whose lock records name that id.
+    bool setCellBlocked(const CellsLogic::Cell& cell, bool lock, const QString& reason);
 
     void counterIncDeviceTaken() { ++devices_taken; }
     void counterIncDeviceReturned() { ++devices_returned; }

@@ -1,20 +1,569 @@
 #include "ui/admin_page.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDebug>
+#include <QMetaEnum>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTime>
+#include <QTimer>
+
 #include "core/core.h"
+#include "server/server.h"
+#include "storage/database.h"
+#include "ui/cells_widget.h"
+#include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
+#include "vexo/cursor_overrider.h"
+
+namespace {
+// A radio button answers only a press on its indicator or its text; on the
+// touch screen the whole button is the target.
+class WholeButtonPress : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() != QEvent::MouseButtonRelease)
+            return false;
+        auto* button = static_cast<QAbstractButton*>(object);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // Down: the press hit the button's own area, which handles it.
+        if (mouse->button() != Qt::LeftButton || button->isDown() || !button->rect().contains(mouse->pos()))
+            return false;
+        button->click();
+        return true;
+    }
+};
+
+StationCore* core()
+{
+    return StationCore::instance();
+}
+
+CellsLogic& cellsLogic()
+{
+    return StationCore::instance()->cellsLogic;
+}
+} // namespace
+
+QString timeString(qint64 seconds)
+{
+    QString text = QStringLiteral("%1 s").arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    qint64 t = seconds / 60;
+    if (t < 1)
+        return text;
+    text.prepend(QStringLiteral("%1 m ").arg(t % 60, 2, 10, QLatin1Char('0')));
+    t /= 60;
+    const qint64 hours = t % 24;
+    const qint64 days = t / 24;
+    if (hours > 0)
+        text.prepend(QStringLiteral("%1 h ").arg(hours));
+    if (days < 1)
+        return text;
+    return text.prepend(QStringLiteral("%1 d ").arg(days));
+}
 
 StationAdminPage::StationAdminPage(QWidget* parent)
     : QWidget(parent)
-{}
+{
+    setupUi(this);
+    tabWidget->setCurrentIndex(0);
+    stackedCellsView->setCurrentIndex(0);
+    stackedCellLock->setCurrentIndex(0);
+
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(radioShowNumbers, cmNumbers);
+    modes->addButton(radioShowCellPriority, cmCellPriority);
+    modes->addButton(radioShowDevicePriority, cmDevicePriority);
+    auto* wholeButton = new WholeButtonPress(this);
+    for (QAbstractButton* radio : modes->buttons())
+        radio->installEventFilter(wholeButton);
+    connect(modes, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            widgetCells->setCellMode(CellMode(id));
+    });
+
+    const auto separator = [this] {
+        auto* action = new QAction(this);
+        action->setSeparator(true);
+        return action;
+    };
+    buttonMenu->addAction(actionSync_with_server);
+    buttonMenu->addAction(actionClear_database);
+    buttonMenu->addAction(separator());
+    buttonMenu->addAction(actionBatchReturn);
+    buttonMenu->addAction(actionBatchGive);
+    buttonMenu->addAction(separator());
+    buttonMenu->addAction(actionQuit);
+
+    connect(widgetCells->treeWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { restartTimeout(); });
+
+    setListView(false);
+
+    const QMetaEnum states = QMetaEnum::fromType<CellsLogic::CellState>();
+    for (int i = 0; i < states.keyCount(); ++i)
+        stateNames.insert(states.value(i), QString::fromLatin1(states.key(i)).mid(2));
+
+    CellsLogic& cells = cellsLogic();
+    widgetCells->setLogic(&cells);
+
+    connect(&cells, &CellsLogic::cellChanged, this, [this](int number) {
+        if (number == currentCell.number) {
+            currentCell = cellsLogic().getCellByNumber(number);
+            updateCurrentCell();
+        }
+        buttonReturnDevice->setEnabled(cellsLogic().freeCellsCount() >= 1);
+    });
+    connect(core(), &StationCore::cellsChanged, this, [this] {
+        if (!currentCell.isValid())
+            return;
+        currentCell = cellsLogic().getCellByNumber(currentCell.number);
+        updateCurrentCell();
+    });
+    // Queued: a step begins once the run before it has ended completely.
+    connect(
+        &core()->giveLogic, &StationLogicBase::done, this, [this] { batchGiveStep(); }, Qt::QueuedConnection);
+    connect(
+        &core()->returnLogic, &StationLogicBase::done, this, [this] { batchReturnStep(); },
+        Qt::QueuedConnection);
+
+    startIndexedTimer(0, VXSystemTime::fromMSec(500), [this] {
+        const int remains = core()->remainsGoToStartTimer() / 1000;
+        labelTimeRemains->setText(QTime(0, 0).addSecs(remains).toString(QStringLiteral("m:ss")));
+    });
+    startIndexedTimer(1, VXSystemTime::fromSec(1), [this] {
+        if (tabInformation->isVisible())
+            updateInfo();
+        if (tabStatistics->isVisible())
+            updateStat();
+        if (tabCellDetails->isVisible())
+            updateCurrentCell();
+    });
+
+    // After the connections by name: a button's own action comes first, then
+    // the time-out starts again.
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        connect(button, &QAbstractButton::clicked, this, [this] { restartTimeout(); });
+}
+
+StationAdminPage::~StationAdminPage() = default;
 
 void StationAdminPage::enter(const DatabaseStructs::User& user)
 {
     adminUser = user;
-    StationCore* core = StationCore::instance();
-    // Problems reported from here name the administrator.
-    if (core->mainWindow)
-        core->mainWindow->pageDeviceProblem->currentUser = user;
+    qDebug() << "admin as" << user.name << user.id;
+    StationCore* hub = core();
+    if (hub->mainWindow)
+        // Problems reported from here name the administrator.
+        hub->mainWindow->pageDeviceProblem->currentUser = user;
+    currentCell = CellsLogic::Cell();
+    batchGiveCount = -1;
+    batchReturnCount = -1;
+    tabWidget->setCurrentIndex(0);
+    if (hub->mainWindow)
+        hub->mainWindow->pageIdentifyDevice->setShowAll(true);
     // Cards and codes identified the administrator on the login page; here
     // they mean nothing.
-    core->setQRMode(Constants::qmNone);
+    hub->setQRMode(Constants::qmNone);
+    setListView(false);
+    // Otherwise it would wait for the first change of a cell.
+    buttonReturnDevice->setEnabled(cellsLogic().freeCellsCount() >= 1);
+    setCell(CellsLogic::Cell());
+    updateInfo();
+    updateStat();
+}
+
+void StationAdminPage::setListView(bool list)
+{
+    widgetCells->setListView(list);
+    // The button offered switches to the other view.
+    stackedCellsView->setCurrentIndex(list ? 1 : 0);
+}
+
+void StationAdminPage::setCell(const CellsLogic::Cell& cell)
+{
+    currentCell = cell;
+    if (cell.isValid()) {
+        // Enabled while there is a cell to step to: the arrows skip numbers
+        // without a cell.
+        buttonPrevCell->setEnabled(neighbourCell(-1) >= 0);
+        buttonNextCell->setEnabled(neighbourCell(+1) >= 0);
+        groupCellDetails->setTitle(tr("Cell %1").arg(cell.number));
+    } else {
+        groupCellDetails->setTitle(QString());
+        buttonPrevCell->setEnabled(false);
+        buttonNextCell->setEnabled(false);
+    }
+    widgetCellActions->setEnabled(cell.isValid());
+    updateCurrentCell();
+    restartTimeout();
+}
+
+void StationAdminPage::showCellByNumber(int number)
+{
+    setCell(cellsLogic().getCellByNumber(number));
+}
+
+void StationAdminPage::updateCurrentCell()
+{
+    const CellsLogic::Cell& cell = currentCell;
+    const DatabaseStructs::Device& device = cell.device;
+    const bool hasDevice = device.isValid();
+    const QString free = tr("[free]");
+    labelCellModel->setText(hasDevice ? device.name : free);
+    labelCellSerial->setText(hasDevice ? device.serial : free);
+    labelCellPhone->setText(hasDevice ? device.phone : free);
+    labelCellStatus->setText(hasDevice ? StationCore::trEnum(device.status) : free);
+    labelCellUser->setText(cell.user.name);
+    labelCellDate->setText(cell.lastOperationDate.toString(QStringLiteral("dd.MM.yyyy hh:mm")));
+    labelCellCharge->setText(hasDevice
+                                 ? QStringLiteral("%1 % (%2)%3")
+                                       .arg(device.lastCharge)
+                                       .arg(StationCore::trEnum(device.chargeTrend),
+                                            cell.forceReady ? QStringLiteral(" Mark as charged") : QString())
+                                 : free);
+    labelCellChargeTime->setText(hasDevice ? timeString(cell.deviceChargeTime_s()) : free);
+    labelCellNote->setText(cell.description);
+    labelCellState->setText(stateNames.value(cell.state, QStringLiteral("?"))
+                            + (cell.isAmbiguous() ? QStringLiteral(" (ambiguous)") : QString()));
+
+    iconCellLocked->setVisible(cell.isLocked);
+    iconCellOpened->setVisible(cell.opened);
+    iconCellDevice->setVisible(hasDevice);
+    buttonCellGive->setEnabled(hasDevice);
+    buttonReportProblem->setEnabled(hasDevice);
+    stackedCellLock->setCurrentIndex(cell.isLocked ? 1 : 0);
+}
+
+void StationAdminPage::updateInfo()
+{
+    // The "Info" tab has nothing to show yet.
+}
+
+void StationAdminPage::updateStat()
+{
+    // The "Stat" tab has nothing to show yet.
+}
+
+void StationAdminPage::restartTimeout()
+{
+    // Only here: a button that has just left this screen (Back, Issue
+    // device) must not arm the time-out of the screen it went to, and
+    // neither must the page's own set-up while it is not shown.
+    if (core()->activeScreen() == Constants::asAdministration)
+        core()->restartGoToStartTimer();
+}
+
+void StationAdminPage::showNotice(const QString& title, const QString& text)
+{
+    StationDialog* dialog = core()->dialog;
+    if (!dialog)
+        return;
+    restartTimeout();
+    dialog->setTitle(title);
+    dialog->setString(text);
+    dialog->buttonCancel->hide();
+    dialog->exec();
+    dialog->buttonCancel->show();
+}
+
+bool StationAdminPage::confirm(const QString& title, const QString& text)
+{
+    // The question gets the whole time-out, not what the click left of it.
+    restartTimeout();
+    StationDialog* dialog = core()->dialog;
+    if (!dialog)
+        return false;
+    dialog->setTitle(title);
+    dialog->setString(text);
+    return dialog->exec() == 1;
+}
+
+int StationAdminPage::neighbourCell(int step) const
+{
+    const VXMap<int, CellsLogic::Cell>& cells = cellsLogic().getCells();
+    int found = -1;
+    // In ascending number order.
+    for (auto it = cells.begin(); it != cells.end(); ++it) {
+        if (!it.value().isValid())
+            continue;
+        if (step < 0 && it.key() < currentCell.number)
+            found = it.key();
+        else if (step > 0 && it.key() > currentCell.number)
+            return it.key();
+    }
+    return found;
+}
+
+// ---- menu -------------------------------------------------------------------
+
+void StationAdminPage::on_actionSync_with_server_triggered()
+{
+    restartTimeout();
+    core()->server.sync();
+}
+
+void StationAdminPage::on_actionClear_database_triggered()
+{
+    if (!confirm(tr("Clear database"),
+                 tr("This action remove current database and download it from server.\n"
+                    "Nothing recorded here is lost: operations, cell locks, problem reports "
+                    "and log records not yet sent to the server are kept and sent.\nContinue?")))
+        return;
+    {
+        const VEXO::CursorOverrider wait{QCursor(Qt::WaitCursor)};
+        Database::instance()->clear();
+        widgetCells->updateButtons();
+        core()->server.sync();
+    }
+    restartTimeout();
+}
+
+void StationAdminPage::on_actionQuit_triggered()
+{
+    QApplication::closeAllWindows();
+}
+
+void StationAdminPage::on_actionBatchReturn_triggered()
+{
+    startBatch(tr("Batch return"), cellsLogic().freeCellsCount(), batchReturnCount,
+               &StationAdminPage::batchReturnStep);
+}
+
+void StationAdminPage::on_actionBatchGive_triggered()
+{
+    startBatch(tr("Batch issue"), cellsLogic().devicesInCellsCount(), batchGiveCount,
+               &StationAdminPage::batchGiveStep);
+}
+
+void StationAdminPage::startBatch(const QString& title,
+                                  int max,
+                                  int& counter,
+                                  void (StationAdminPage::*step)())
+{
+    const int count = askBatchDevices(title, max);
+    if (count <= 0)
+        return;
+    counter = count;
+    // The first step comes the way the later ones do, from the event loop.
+    QMetaObject::invokeMethod(
+        this, [this, step] { (this->*step)(); }, Qt::QueuedConnection);
+}
+
+int StationAdminPage::askBatchDevices(const QString& title, int max)
+{
+    restartTimeout();
+    QStringList entries;
+    for (int i = 1; i <= max; ++i)
+        entries.append(QString::number(i));
+    if (entries.isEmpty()) {
+        showNotice(title, tr("No devices available!"));
+        return -1;
+    }
+    StationDialog* dialog = core()->dialog;
+    if (!dialog)
+        return -1;
+    dialog->setTitle(title + QLatin1Char('\n') + tr("Select devices count"));
+    dialog->setStringList(entries);
+    if (dialog->exec() != 1)
+        return -1;
+    bool ok = false;
+    const int count = dialog->selectedString().toInt(&ok);
+    return ok ? count : -1;
+}
+
+// ---- batches ----------------------------------------------------------------
+
+bool StationAdminPage::batchGoesOn(const char* name)
+{
+    if (core()->activeScreen() == Constants::asAdministration)
+        return true;
+    core()->log(
+        QStringLiteral("[StationAdminPage] %1 ended: the administration was left").arg(QLatin1String(name)),
+        StationCore::lcInfo);
+    batchGiveCount = -1;
+    batchReturnCount = -1;
+    return false;
+}
+
+void StationAdminPage::batchGiveStep()
+{
+    if (batchGiveCount < 0)
+        return;
+    if (--batchGiveCount < 0 || !batchGoesOn("Batch issue"))
+        return;
+    StationGiveDeviceLogic& give = core()->giveLogic;
+    give.begin(Constants::asAdministration);
+    give.setUser(adminUser);
+    // Any cell with a device: the administrator empties the cabinet.
+    give.giveDevice(cellsLogic().getAvailableDevice(true));
+}
+
+void StationAdminPage::batchReturnStep()
+{
+    if (batchReturnCount < 0)
+        return;
+    if (--batchReturnCount < 0 || !batchGoesOn("Batch return"))
+        return;
+    core()->returnLogic.begin(Constants::asAdministration);
+    Q_EMIT core()->loginSuccessful(adminUser, QString());
+}
+
+// ---- buttons ----------------------------------------------------------------
+
+void StationAdminPage::on_buttonBack_clicked()
+{
+    if (tabWidget->currentIndex() != 0)
+        tabWidget->setCurrentIndex(0);
+    else
+        core()->goToStart();
+}
+
+void StationAdminPage::on_buttonListView_clicked()
+{
+    setListView(true);
+}
+
+void StationAdminPage::on_buttonTableView_clicked()
+{
+    setListView(false);
+}
+
+// The arrows step over numbers that have no cell.
+void StationAdminPage::on_buttonPrevCell_clicked()
+{
+    const int number = neighbourCell(-1);
+    if (number >= 0)
+        showCellByNumber(number);
+}
+
+void StationAdminPage::on_buttonNextCell_clicked()
+{
+    const int number = neighbourCell(+1);
+    if (number >= 0)
+        showCellByNumber(number);
+}
+
+void StationAdminPage::on_buttonCellOpen_clicked()
+{
+    if (currentCell.address.isValid())
+        cellsLogic().openCell(currentCell, true);
+}
+
+void StationAdminPage::on_buttonCellLock_clicked()
+{
+    // The choice gets the whole time-out, not what the click left of it.
+    restartTimeout();
+    if (!currentCell.isValid())
+        return;
+    QString reason;
+    // Without an id from the server no reason is asked: the lock cannot
+    // change anyway, and changeLock says why.
+    if (currentCell.devicePointCellId >= 0) {
+        StationDialog* dialog = core()->dialog;
+        if (!dialog)
+            return;
+        dialog->setTitle(tr("Lock reason"));
+        dialog->setStringList(core()->lock_reasons);
+        if (dialog->exec() != 1)
+            return;
+        reason = dialog->selectedString();
+    }
+    changeLock(true, reason);
+}
+
+void StationAdminPage::on_buttonCellUnlock_clicked()
+{
+    if (currentCell.isValid())
+        changeLock(false, QString());
+}
+
+void StationAdminPage::changeLock(bool lock, const QString& reason)
+{
+    if (core()->setCellBlocked(currentCell, lock, reason))
+        return;
+    showNotice(lock ? tr("Lock cell") : tr("Unlock cell"),
+               tr("The server has not given cell %1 an ID yet: its lock cannot change.\n"
+                  "Sync with server and try again.")
+                   .arg(currentCell.number));
+}
+
+void StationAdminPage::on_buttonCellActual_clicked()
+{
+    if (!currentCell.isValid())
+        return;
+    const int number = currentCell.number;
+    CellsLogic& cells = cellsLogic();
+    cells.setCellState(number, CellsLogic::csActual);
+    cells.setCellAmbiguous(number, false);
+    Q_EMIT cells.cellChanged(number);
+}
+
+void StationAdminPage::on_buttonCellForceReady_clicked()
+{
+    if (!currentCell.isValid())
+        return;
+    const int number = currentCell.number;
+    CellsLogic& cells = cellsLogic();
+    cells.setCellForceReady(number, true);
+    Q_EMIT cells.cellChanged(number);
+}
+
+void StationAdminPage::on_buttonCellGive_clicked()
+{
+    // Once the click is over: its restart of the time-out comes first.
+    QTimer::singleShot(0, this, [this] {
+        if (core()->activeScreen() != Constants::asAdministration)
+            return;
+        StationGiveDeviceLogic& give = core()->giveLogic;
+        give.begin(Constants::asAdministration);
+        give.setUser(adminUser);
+        give.giveDevice(cellsLogic().getCellByNumber(currentCell.number));
+    });
+}
+
+void StationAdminPage::on_buttonReportProblem_clicked()
+{
+    StationCore* hub = core();
+    if (!hub->mainWindow || !currentCell.device.isValid())
+        return;
+    StationDeviceProblemPage* problems = hub->mainWindow->pageDeviceProblem;
+    problems->currentDevice = currentCell.device;
+    problems->reset();
+    hub->setActiveScreen(Constants::asDeviceProblem);
+}
+
+void StationAdminPage::on_buttonReturnDevice_clicked()
+{
+    core()->returnLogic.begin(Constants::asAdministration);
+    Q_EMIT core()->loginSuccessful(adminUser, QString());
+}
+
+void StationAdminPage::on_buttonOpenAll_clicked()
+{
+    if (confirm(tr("Open all cells"), tr("This action take a long time.\nAre you sure?")))
+        cellsLogic().openAll();
+}
+
+void StationAdminPage::on_widgetCells_gotoCellRequest(int number)
+{
+    tabWidget->setCurrentIndex(1);
+    showCellByNumber(number);
+}
+
+void StationAdminPage::on_tabWidget_currentChanged(int index)
+{
+    Q_UNUSED(index);
+    restartTimeout();
+    if (tabInformation->isVisible())
+        updateInfo();
+    if (tabStatistics->isVisible())
+        updateStat();
 }

@@ -1,6 +1,8 @@
 #include "ui/cells_view.h"
 
+#include <QGridLayout>
 #include <QLabel>
+#include <QRect>
 
 #include "core/core.h"
 #include "vexo/image_view.h"
@@ -19,16 +21,20 @@ StationCellsView::StationCellsView(QWidget* parent)
         cellLabels.insert(cell.number, label);
         layoutCells->addWidget(label, cell.row, cell.col);
     }
+    addScreenPicture(layoutCells, this, logic.screenRect());
+}
+
+void addScreenPicture(QGridLayout* layout, QWidget* parent, const QRect& screen)
+{
     // No screen configured: nothing to place (a span of zero is no place).
-    const QRect screen = logic.screenRect();
     if (screen.width() <= 0 || screen.height() <= 0)
         return;
-    auto* view = new ImageView(this);
+    auto* view = new ImageView(parent);
     view->setFrameShape(QFrame::NoFrame);
     view->setMinimumSize(10, 10);
     view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     view->setPixmap(QPixmap(QStringLiteral(":/icons/screen.png")));
-    layoutCells->addWidget(view, screen.top(), screen.left(), screen.height(), screen.width());
+    layout->addWidget(view, screen.top(), screen.left(), screen.height(), screen.width());
 }
 
 void StationCellsView::highlight(int number)

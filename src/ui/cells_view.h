@@ -5,7 +5,13 @@
 #include "jalt/vx_map.h"
 #include "ui_cells_view.h"
 
+class QGridLayout;
 class QLabel;
+class QRect;
+
+// Puts the picture of the station's screen into a grid of cells, over the
+// screen's place (in grid units); nothing when no screen is configured.
+void addScreenPicture(QGridLayout* layout, QWidget* parent, const QRect& screen);
 
 // A read-only miniature of the cabinet: one boxed number per cell where the
 // cell sits, and the screen's picture where the screen sits. Built once from

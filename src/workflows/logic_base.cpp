@@ -157,6 +157,13 @@ void StationLogicBase::openGiveUp()
 
 void StationLogicBase::onLogicsTimeout()
 {
+    // The inactivity time-out sent the station to the start screen while
+    // the run waited for its user: the run ends there, also a run for the
+    // administration, so that nothing goes on for somebody who has left.
+    // A run that is showing its closing message when the message's time
+    // runs out goes back where it began.
+    if (active && messageSerial != serial && core()->activeScreen() == Constants::asStart)
+        returnScreen = Constants::asStart;
     if (!closeCellWaiting) {
         end();
         return;
@@ -246,7 +253,10 @@ void StationLogicBase::deviceDetected(DatabaseStructs::Device d)
 
 void StationLogicBase::showMessage(const QString& text)
 {
+    const int previous = messageSerial;
+    messageSerial = serial;
     core()->showMessage(title, text);
+    messageSerial = previous;
 }
 
 void StationLogicBase::showMessageThenEnd(const QString& text)

@@ -96,6 +96,8 @@ private:
     void onCellClosed(int number);
 
     int serial = 0;
+    // The run whose message is showing (0: none).
+    int messageSerial = 0;
     // The cell given up on, until its door is seen opening (-1: none), and
     // since when.
     int givenUpCell = -1;

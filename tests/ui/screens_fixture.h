@@ -10,6 +10,10 @@
 #include "glyphpad/virtual_keyboard.h"
 #include "glyphpad/virtual_keyboard_layout.h"
 #include "support/keyboard_keys.h"
+#include "ui/admin_page.h"
+#include "ui/cell_button.h"
+#include "ui/cell_row.h"
+#include "ui/cells_widget.h"
 #include "ui/station_mainwindow.h"
 #include "workflows/workflow_fixture.h"
 
@@ -24,6 +28,9 @@ protected:
         if (HasFatalFailure())
             return;
         window = std::make_unique<StationMainWindow>();
+        // The real window goes to the start page now; the workflows'
+        // stand-in for it would go there a second time.
+        QObject::disconnect(core, &StationCore::gotoStartRequest, &(WorkflowTest::window), nullptr);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -97,5 +104,27 @@ protected:
         ASSERT_TRUE(KeyboardKeys::postTap(key)) << "key of role " << role;
     }
 
+    // As the window does after an administrator's login.
+    void enterAdministration(const DatabaseStructs::User& admin)
+    {
+        core->setActiveScreen(Constants::asAdministration);
+        window->pageAdministration->enter(admin);
+    }
+
+    // The administration page's button and list row of a cell.
+    StationCellButton* cellButton(int number) const { return byNumber(cellsWidget()->buttons(), number); }
+    StationCellRow* cellRow(int number) const { return byNumber(cellsWidget()->rows(), number); }
+
     std::unique_ptr<StationMainWindow> window;
+
+private:
+    StationCellsWidget* cellsWidget() const { return window->pageAdministration->widgetCells; }
+
+    template <typename Widget> static Widget* byNumber(const QList<Widget*>& widgets, int number)
+    {
+        for (Widget* w : widgets)
+            if (w->number() == number)
+                return w;
+        return nullptr;
+    }
 };

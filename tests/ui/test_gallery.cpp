@@ -1,7 +1,9 @@
 // Pictures for a person to look at, written to the build tree's gallery
 // folder: the dialog's pages over a window styled as the station's, and the
-// start page with the demo configuration's fonts at the screen sizes the
-// station is laid out for, checked to keep its texts and pictures whole.
+// start page and the administration page with the demo configuration's
+// fonts at the screen sizes the station is laid out for, checked to keep
+// their texts and pictures whole (and the administration's buttons big
+// enough for a finger).
 
 #include <memory>
 
@@ -9,6 +11,8 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
+#include <QRadioButton>
+#include <QTabBar>
 #include <QToolButton>
 
 #include "core/core.h"
@@ -17,6 +21,9 @@
 #include "support/dialog_answer.h"
 #include "support/keyboard_keys.h"
 #include "support/test_support.h"
+#include "ui/admin_page.h"
+#include "ui/cell_button.h"
+#include "ui/cells_widget.h"
 #include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
 #include "vexo/circle_indicator.h"
@@ -178,10 +185,14 @@ protected:
 
     // Every text of the start page that shows is whole: as wide and as high
     // as its label's room.
-    void expectTextsFit()
+    void expectTextsFit() { expectLabelsFit(window->pageStart, true); }
+
+    // Labels that wrap their words are checked only when wrapped is set.
+    void expectLabelsFit(QWidget* root, bool wrapped)
     {
-        for (QLabel* label : window->pageStart->findChildren<QLabel*>()) {
-            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty())
+        for (QLabel* label : root->findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(window.get()) || label->text().trimmed().isEmpty()
+                || (label->wordWrap() && !wrapped))
                 continue;
             const QFontMetrics metrics = label->fontMetrics();
             const QRect room = label->contentsRect();
@@ -334,3 +345,163 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
     });
+
+namespace {
+// The administration page of the demo station, its cabinet grown by a row
+// and a half, with a cell of each kind: 1 a charged device; 2 a charging
+// device in repair; 3 ambiguous; 4 the service cell, locked, with its door
+// open; 5, 6 and 9 free since 20 h, 2 h and now; 7 a charged device at
+// rest for long; 8 a charging device.
+class AdminPageWithDemoFonts : public StartPageWithDemoFonts
+{
+protected:
+    void enterWithCells()
+    {
+        const QString demo = QString::fromUtf8(
+            TestSupport::readFile(QStringLiteral(STATION_SOURCE_DIR "/scripts/demo/vesk_station.conf")));
+        const QString last = QStringLiteral("4 = board = 0, lock = 3, row = 1, col = 2, service = true\n");
+        ASSERT_TRUE(demo.contains(last));
+        QString more = demo;
+        more.replace(last, last
+                               + QStringLiteral("5 = board = 0, lock = 4, row = 2, col = 0\n"
+                                                "6 = board = 0, lock = 5, row = 2, col = 1\n"
+                                                "7 = board = 0, lock = 6, row = 2, col = 2\n"
+                                                "8 = board = 0, lock = 7, row = 3, col = 0\n"
+                                                "9 = board = 0, lock = 8, row = 3, col = 2\n"));
+        TestSupport::writeConfig(more);
+        core->init();
+        started = true;
+        window = std::make_unique<StationMainWindow>();
+        window->resize(GetParam().size);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+        CellsLogic& cells = core->cellsLogic;
+        ASSERT_EQ(cells.cellsCount(), 9);
+        const QDateTime now = QDateTime::currentDateTime();
+        DatabaseStructs::User anna;
+        anna.id = 1;
+        anna.name = QStringLiteral("Anna Berg");
+        const auto put = [&](int number, int charge, Constants::DeviceStatus status, int restHours) {
+            DatabaseStructs::Device d;
+            d.id = number;
+            d.name = QStringLiteral("Scanner X%1").arg(number);
+            d.serial = QStringLiteral("SN-000%1").arg(number);
+            d.phone = QStringLiteral("+49 170 000000%1").arg(number);
+            d.lastCharge = charge;
+            d.status = status;
+            d.chargeTrend = Constants::dtRaise;
+            CellsLogic::Cell& cell = cells.cells[number];
+            cell.device = d;
+            cell.deviceId = d.id;
+            cell.user = anna;
+            cell.lastOperationUserId = anna.id;
+            cell.lastOperationDate = now.addSecs(-3725);
+            cell.deviceTouchTime = now.addSecs(-3600 * restHours);
+        };
+        put(1, 95, Constants::dsWorkable, 1);
+        put(2, 35, Constants::dsInRepair, 1);
+        cells.cells[3].ambiguous = true;
+        cells.cells[3].state = CellsLogic::csReadyActualize;
+        put(4, 80, Constants::dsWorkable, 1);
+        cells.cells[4].isLocked = true;
+        cells.cells[4].description = QStringLiteral("Door is broken");
+        cells.cells[4].opened = true;
+        cells.cells[5].priorityTime = now.addSecs(-20 * 3600);
+        cells.cells[6].priorityTime = now.addSecs(-2 * 3600);
+        cells.cells[9].priorityTime = now;
+        put(7, 75, Constants::dsWorkable, 30);
+        put(8, 50, Constants::dsWorkable, 1);
+        DatabaseStructs::User admin;
+        admin.id = 3;
+        admin.name = QStringLiteral("Station Administrator");
+        core->setActiveScreen(Constants::asAdministration);
+        window->pageAdministration->enter(admin);
+        QCoreApplication::processEvents();
+    }
+
+    // Every text of the page that shows is whole; the values of a cell's
+    // details wrap their words.
+    void expectTextsFit(QWidget* root)
+    {
+        expectLabelsFit(root, false);
+        for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+            if (!button->isVisibleTo(window.get()) || button->text().isEmpty())
+                continue;
+            const int textWidth = button->fontMetrics().horizontalAdvance(button->text());
+            EXPECT_LE(textWidth, button->width()) << button->objectName().toStdString();
+        }
+    }
+
+    // A finger needs about 9 mm: at the 96 dots per inch the pictures are
+    // drawn with, some 34 pixels each way.
+    void expectFingerSized(QWidget* root)
+    {
+        for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+            if (!button->isVisibleTo(window.get()) || button->objectName().isEmpty()
+                || qobject_cast<QTabBar*>(button->parentWidget()))
+                continue;
+            EXPECT_GE(button->height(), 34) << button->objectName().toStdString();
+            EXPECT_GE(button->width(), 34) << button->objectName().toStdString();
+        }
+    }
+
+    void shootAdmin(const QString& what)
+    {
+        QCoreApplication::processEvents();
+        const QString path =
+            picturePath(QStringLiteral("admin-%1-%2").arg(QLatin1String(GetParam().name), what));
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+};
+} // namespace
+
+TEST_P(AdminPageWithDemoFonts, ShowsTheCellsInEveryViewAndMode)
+{
+    enterWithCells();
+    StationAdminPage* page = window->pageAdministration;
+    ASSERT_EQ(page->tabWidget->currentWidget(), page->tabCellsView);
+    const struct
+    {
+        QRadioButton* radio;
+        const char* name;
+    } modes[] = {{page->radioShowNumbers, "numbers"},
+                 {page->radioShowCellPriority, "cell-priority"},
+                 {page->radioShowDevicePriority, "device-priority"}};
+    for (const auto& mode : modes) {
+        QTest::mouseClick(mode.radio, Qt::LeftButton);
+        ASSERT_TRUE(mode.radio->isChecked());
+        expectTextsFit(page);
+        expectFingerSized(page);
+        shootAdmin(QStringLiteral("cells-table-%1").arg(QLatin1String(mode.name)));
+    }
+    QTest::mouseClick(page->buttonListView, Qt::LeftButton);
+    ASSERT_EQ(page->widgetCells->stackedWidget->currentWidget(), page->widgetCells->pageList);
+    expectTextsFit(page);
+    expectFingerSized(page);
+    shootAdmin(QStringLiteral("cells-list"));
+}
+
+TEST_P(AdminPageWithDemoFonts, ShowsTheDetailsOfACell)
+{
+    enterWithCells();
+    StationAdminPage* page = window->pageAdministration;
+    for (int number : {2, 4}) {
+        page->tabWidget->setCurrentWidget(page->tabCellsView);
+        QCoreApplication::processEvents();
+        StationCellButton* button = page->widgetCells->buttons().at(number - 1);
+        ASSERT_EQ(button->number(), number);
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(page->tabWidget->currentWidget(), page->tabCellDetails);
+        ASSERT_EQ(page->currentCell.number, number);
+        expectTextsFit(page);
+        expectFingerSized(page);
+        shootAdmin(QStringLiteral("cell-details-%1").arg(number));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens,
+                         AdminPageWithDemoFonts,
+                         ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
+                                           ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
+                         [](const auto& info) { return std::string(info.param.name); });

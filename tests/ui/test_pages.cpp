@@ -5,6 +5,8 @@
 
 #include "core/core.h"
 #include "support/test_support.h"
+#include "ui/admin_page.h"
+#include "ui/cell_button.h"
 #include "ui/cells_view.h"
 #include "ui/close_cell_page.h"
 #include "ui/open_cell_page.h"
@@ -114,5 +116,49 @@ TEST(OpenCellPage, WithoutIndicatorShowsTheText)
         const QTransform before = page.imageView->transform();
         QTest::qWait(50);
         EXPECT_EQ(page.imageView->transform() != before, c.imageShown) << c.hide;
+    }
+}
+
+TEST(TimeString, DropsZeroDaysAndHours)
+{
+    struct Case
+    {
+        qint64 seconds;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "00 s"}, Case{5, "05 s"}, Case{59, "59 s"}, Case{60, "01 m 00 s"},
+                          Case{65, "01 m 05 s"}, Case{3599, "59 m 59 s"}, Case{3605, "1 h 00 m 05 s"},
+                          Case{86399, "23 h 59 m 59 s"}, Case{86400, "1 d 00 m 00 s"},
+                          Case{90061, "1 d 1 h 01 m 01 s"}, Case{-5, "-5 s"}, Case{-65, "-5 s"}})
+        EXPECT_EQ(timeString(c.seconds), QLatin1String(c.text)) << c.seconds;
+}
+
+// In device priority mode the colour runs from red (0) to green (hue 120)
+// at the largest priority; a largest priority below 1 counts as 1.
+TEST(CellButton, DevicePriorityColourScalesToTheLargest)
+{
+    CellsLogic::Cell cell;
+    cell.number = 4;
+    cell.address.board = 0;
+    cell.device.id = 5;
+    cell.device.lastCharge = 90;
+    cell.deviceId = 5;
+    struct Case
+    {
+        double priority;
+        double max;
+        int hue;
+    };
+    for (const Case& c :
+         {Case{50.0, 100.0, 60}, Case{0.3, 0.4, 36}, Case{100.0, 100.0, 120}, Case{0.0, 100.0, 0}}) {
+        cell.device.priority = c.priority;
+        StationCellButton button(cell);
+        button.setMode(cmDevicePriority);
+        button.setMaxDevicePriority(c.max);
+        button.setCell(cell);
+        EXPECT_EQ(button.styleSheet(),
+                  QStringLiteral("background-color: %1;").arg(QColor::fromHsv(c.hue, 255, 255).name()))
+            << c.priority;
+        EXPECT_EQ(button.labelNumber->text(), QStringLiteral(" ") + QString::number(c.priority, 'f', 2));
     }
 }

@@ -76,7 +76,7 @@ void WorkflowTest::start(const Options& o)
                        "block_on_close_timeout = %2\n"
                        "[timeouts]\n"
                        "goto_start = %3\n"
-                       "open_cell_min_interval = 10 ms\n"
+                       "open_cell_min_interval = %14\n"
                        "open_silence = 10 ms\n"
                        "reopen_cell = %4\n"
                        "max_try_open_cell = %5\n"
@@ -94,7 +94,8 @@ void WorkflowTest::start(const Options& o)
             .arg(o.blockOnOpenTimeout ? "true" : "false", o.blockOnCloseTimeout ? "true" : "false",
                  o.gotoStart, o.reopenCell, o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
                  o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n",
-                 o.cardReader ? "true" : "false", o.supportOffscreen ? "true" : "false", o.audio));
+                 o.cardReader ? "true" : "false", o.supportOffscreen ? "true" : "false", o.audio)
+            .arg(o.openCellMinInterval));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);

@@ -38,6 +38,7 @@ struct WorkflowOptions
     QString maxTryOpenCell = QStringLiteral("300 ms");
     QString messageLifetime = QStringLiteral("30 ms");
     QString maxReturnDevice = QStringLiteral("5 s");
+    QString openCellMinInterval = QStringLiteral("10 ms");
     bool blockOnOpenTimeout = false;
     bool blockOnCloseTimeout = false;
     // More [cells] entries.
