@@ -145,6 +145,14 @@ void CellController::unlock(int board, int lock)
     queue.enqueue(PendingOpen{board, lock, VXClock::monotonicMSec()});
 }
 
+void CellController::cancelUnlock(int board, int lock)
+{
+    VXMutexLocker locker(&queueMutex);
+    for (int i = queue.size() - 1; i >= 0; --i)
+        if (queue.at(i).board == board && queue.at(i).lock == lock)
+            queue.removeAt(i);
+}
+
 VXMap<int, VXVector<bool>> CellController::openStates() const
 {
     VXMutexLocker locker(&statesMutex);

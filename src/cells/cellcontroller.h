@@ -34,6 +34,8 @@ public:
     void start(VXSystemTime period);
 
     void unlock(int board, int lock);
+    // Drops the open commands of a lock that have not been sent yet.
+    void cancelUnlock(int board, int lock);
     VXMap<int, VXVector<bool>> openStates() const;
     bool isOpened(int board, int lock) const;
 

@@ -593,6 +593,12 @@ void CellsLogic::openCell(const Cell& cell, bool touch)
     controller->unlock(cell.address.board, cell.address.lock);
 }
 
+void CellsLogic::cancelOpen(const Cell& cell)
+{
+    if (controller)
+        controller->cancelUnlock(cell.address.board, cell.address.lock);
+}
+
 void CellsLogic::openAll()
 {
     QVector<Cell> targets;

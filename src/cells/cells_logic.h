@@ -120,6 +120,8 @@ public:
     void setCellForceReady(int number, bool flag);
     void touchCell(const Cell& cell);
     void openCell(const Cell& cell, bool touch);
+    // Forgets the cell's open commands still waiting for the controller.
+    void cancelOpen(const Cell& cell);
     void openAll();
 
     int freeCellsCount() const;

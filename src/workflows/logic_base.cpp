@@ -58,6 +58,9 @@ void StationLogicBase::begin(Constants::ActiveScreen returnTo)
 void StationLogicBase::end()
 {
     stopTimeout();
+    // A run ended while its cell opens leaves no open command behind.
+    if (openCellWaiting && workCell.isValid())
+        core()->cellsLogic.cancelOpen(workCell);
     closeCellWaiting = false;
     openCellWaiting = false;
     if (!active)
@@ -141,6 +144,9 @@ void StationLogicBase::openGiveUp()
     const int runSerial = serial;
     stopTimeout();
     openCellWaiting = false;
+    // A repeat still waiting for the controller would open the door for
+    // nobody.
+    core()->cellsLogic.cancelOpen(workCell);
     givenUpCell = workCell.number;
     givenUpTime.reset();
     StationCore* hub = core();
@@ -192,6 +198,9 @@ void StationLogicBase::onCellOpened(int number)
     if (active && workCell.isValid() && openCellWaiting && number == workCell.number) {
         openCellWaiting = false;
         stopTimeout();
+        // A repeat still waiting for the controller would open the door
+        // again, after the user may already have closed it.
+        core()->cellsLogic.cancelOpen(workCell);
         openCellDone();
         return;
     }

@@ -41,6 +41,47 @@ TEST_F(Workflows, CancelWhileOpeningSendsNoFurtherOpenCommand)
     EXPECT_TRUE(queuedChanges().isEmpty());
 }
 
+// A repeat of the open command that still waits for the controller when the
+// door is seen open is dropped: sent later, it would open the door again
+// after the user closed it.
+TEST_F(Workflows, DoorSeenOpenDropsTheRepeatStillWaiting)
+{
+    Options options;
+    options.openCellMinInterval = QStringLiteral("1 s");
+    options.maxTryOpenCell = QStringLiteral("3 s");
+    // Repeats come faster than the door can be seen open.
+    options.reopenCell = QStringLiteral("10 ms");
+    start(options);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    ASSERT_EQ(openFrames(0), 1);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    QTest::qWait(1500); // past the pacing of the controller's next command
+    EXPECT_EQ(openFrames(0), 1);
+    EXPECT_FALSE(core->cellController.isOpened(0, 0));
+}
+
+// Likewise a run given up or cancelled while its cell opens.
+TEST_F(Workflows, CancelWhileOpeningDropsTheWaitingRepeat)
+{
+    Options options;
+    options.openCellMinInterval = QStringLiteral("1 s");
+    options.maxTryOpenCell = QStringLiteral("3 s");
+    start(options);
+    sim.setJammed(0, 0, true);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(openFrames(0) == 1, 3000);
+    QTest::qWait(150); // a repeat is queued behind the controller's pacing
+    Q_EMIT core->cancelLogicsRequest();
+    ASSERT_EQ(giveDone->count(), 1);
+    QTest::qWait(1500);
+    EXPECT_EQ(openFrames(0), 1);
+}
+
 TEST_F(Workflows, OnlyTheActiveWorkflowHearsTheUser)
 {
     start();
