@@ -101,7 +101,8 @@ TEST_P(OverEachLink, QueriesFollowTheBoardsInRotation)
     EXPECT_EQ(queries.at(2).board, 5);
     EXPECT_EQ(queries.at(3).board, 3);
     EXPECT_TRUE(framesOf(*sim, true).isEmpty());
-    EXPECT_GE(controller->counterRequests(), 4);
+    // The counters follow the frames on the poll and reader threads.
+    ASSERT_EVENTUALLY(controller->counterRequests() >= 4, 3000);
     ASSERT_EVENTUALLY(controller->counterAnswers() >= 4, 3000);
     EXPECT_TRUE(controller->isConnected());
 }
@@ -144,12 +145,14 @@ TEST_P(OverEachLink, OpenCommandsArePacedAndFollowedBySilence)
     EXPECT_EQ(opens.at(0).lock, 1);
     EXPECT_EQ(opens.at(1).lock, 2);
     EXPECT_EQ(opens.at(0).board, 3);
-    EXPECT_GE(opens.at(1).atUs - opens.at(0).atUs, 200000 - toleranceUs);
+    // The simulator stamps a frame when it reads it: a late read of the
+    // first brings the two closer, never by a whole pacing interval.
+    EXPECT_GE(opens.at(1).atUs - opens.at(0).atUs, 200000 - 5 * toleranceUs);
     for (const Frame& frame : sim->frames()) {
         if (frame.open)
             continue;
         for (const Frame& open : opens)
-            EXPECT_FALSE(frame.atUs > open.atUs && frame.atUs - open.atUs < 150000 - toleranceUs)
+            EXPECT_FALSE(frame.atUs > open.atUs && frame.atUs - open.atUs < 150000 - 5 * toleranceUs)
                 << "query " << (frame.atUs - open.atUs) / 1000 << " ms after a command";
     }
     EXPECT_TRUE(sim->isDoorOpen(3, 1));
