@@ -537,15 +537,28 @@ void Database::checkChanges()
         logsCount.store(logs);
     }
 
-    switch (changeStatus) {
-    case Server::ssIdle:
-        if (!syncing) {
-            const auto change =
-                oldestRow<DatabaseStructs::ChangeServer>(DatabaseStructs::table_server_changes, connection);
+    // An accepted record is deleted and the next one sent in the same step:
+    // one idle turn of this thread per record, in row order. A record is
+    // only taken once the one before it is gone from the file, so a crash
+    // between the two sends the accepted one again, never skips one.
+    auto sendNextChange = [&] {
+        if (syncing)
+            return;
+        const auto change =
+            oldestRow<DatabaseStructs::ChangeServer>(DatabaseStructs::table_server_changes, connection);
+        {
             VXMutexLocker locker(&recordMutex);
             currentChange = change;
         }
-        Q_FALLTHROUGH();
+        if (change.isValid())
+            server.sendChange(change);
+        else
+            server.resetChangeStatus(); // nothing queued: the next step looks again
+    };
+    switch (changeStatus) {
+    case Server::ssIdle:
+        sendNextChange();
+        break;
     case Server::ssFailed: {
         DatabaseStructs::ChangeServer change;
         {
@@ -560,13 +573,16 @@ void Database::checkChanges()
     }
     case Server::ssDone: {
         server.resetChangeStatus();
-        VXMutexLocker locker(&recordMutex);
-        if (currentChange.isValid()) {
-            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_changes),
-                                   QStringLiteral("id='%1'").arg(currentChange.id), connection);
-            trackChange(currentChange, -1);
-            currentChange = DatabaseStructs::ChangeServer();
+        {
+            VXMutexLocker locker(&recordMutex);
+            if (currentChange.isValid()) {
+                VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_changes),
+                                       QStringLiteral("id='%1'").arg(currentChange.id), connection);
+                trackChange(currentChange, -1);
+                currentChange = DatabaseStructs::ChangeServer();
+            }
         }
+        sendNextChange();
         break;
     }
     default:
@@ -575,14 +591,22 @@ void Database::checkChanges()
 
     if (!server.isLogActive())
         return;
-    switch (logStatus) {
-    case Server::ssIdle: {
+    auto sendNextLog = [&] {
         const auto log =
             oldestRow<DatabaseStructs::ServerLog>(DatabaseStructs::table_server_logs, connection);
-        VXMutexLocker locker(&recordMutex);
-        currentLog = log;
-    }
-        Q_FALLTHROUGH();
+        {
+            VXMutexLocker locker(&recordMutex);
+            currentLog = log;
+        }
+        if (log.isValid())
+            server.sendLog(log);
+        else
+            server.resetLogStatus(); // nothing queued: the next step looks again
+    };
+    switch (logStatus) {
+    case Server::ssIdle:
+        sendNextLog();
+        break;
     case Server::ssFailed: {
         DatabaseStructs::ServerLog log;
         {
@@ -597,12 +621,15 @@ void Database::checkChanges()
     }
     case Server::ssDone: {
         server.resetLogStatus();
-        VXMutexLocker locker(&recordMutex);
-        if (currentLog.isValid()) {
-            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_logs),
-                                   QStringLiteral("id='%1'").arg(currentLog.id), connection);
-            currentLog = DatabaseStructs::ServerLog();
+        {
+            VXMutexLocker locker(&recordMutex);
+            if (currentLog.isValid()) {
+                VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_logs),
+                                       QStringLiteral("id='%1'").arg(currentLog.id), connection);
+                currentLog = DatabaseStructs::ServerLog();
+            }
         }
+        sendNextLog();
         break;
     }
     default:
