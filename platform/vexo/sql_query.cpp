@@ -53,6 +53,29 @@ QVector<QSqlRecord> VEXO::SQLQuery::exec(
     return rows;
 }
 
+bool VEXO::SQLQuery::forEach(const QString& text,
+                             const Binds& binds,
+                             const QSqlDatabase& database,
+                             const std::function<void(const QSqlQuery& row)>& onRow)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    bool ok = query.prepare(text);
+    if (ok) {
+        for (auto it = binds.constBegin(); it != binds.constEnd(); ++it)
+            query.bindValue(QLatin1Char(':') + it.key(), it.value());
+        ok = query.exec();
+    }
+    if (!ok) {
+        reportFailure(text, binds, query.lastError());
+        return false;
+    }
+    while (query.next())
+        onRow(query);
+    query.finish();
+    return true;
+}
+
 bool VEXO::SQLQuery::remove(const QString& table, const QString& condition, const QSqlDatabase& database)
 {
     QSqlError error;

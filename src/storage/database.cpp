@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 #include "core/core.h"
@@ -362,21 +363,29 @@ int Database::indexFirst(const Index& index, const QString& key)
 template <typename Record> int Database::loadTable(const char* table, void (Database::*put)(const Record&))
 {
     const QString name = QString::fromLatin1(table);
-    const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(QStringLiteral("SELECT * FROM %1").arg(name),
-                                                          VEXO::SQLQuery::Binds(), database());
     int count = 0;
-    for (const QSqlRecord& row : rows) {
-        const Record record = vxqDeserialize<Record>(row.value(QStringLiteral("data")).toByteArray());
-        if (!record.isValid()) {
-            // Stored under its default id it would turn up in every list.
-            StationCore::instance()->log(QStringLiteral("[Database] Unreadable row %1 of %2 skipped")
-                                             .arg(row.value(QStringLiteral("id")).toString(), name),
-                                         StationCore::lcWarning);
-            continue;
-        }
-        (this->*put)(record);
-        ++count;
-    }
+    int idColumn = -1;
+    int dataColumn = -1;
+    // Row by row, as the rows are read: a full table is never copied whole.
+    VEXO::SQLQuery::forEach(
+        QStringLiteral("SELECT * FROM %1").arg(name), VEXO::SQLQuery::Binds(), database(),
+        [&](const QSqlQuery& row) {
+            if (dataColumn < 0) {
+                const QSqlRecord columns = row.record();
+                idColumn = columns.indexOf(QStringLiteral("id"));
+                dataColumn = columns.indexOf(QStringLiteral("data"));
+            }
+            const Record record = vxqDeserialize<Record>(row.value(dataColumn).toByteArray());
+            if (!record.isValid()) {
+                // Stored under its default id it would turn up in every list.
+                StationCore::instance()->log(QStringLiteral("[Database] Unreadable row %1 of %2 skipped")
+                                                 .arg(row.value(idColumn).toString(), name),
+                                             StationCore::lcWarning);
+                return;
+            }
+            (this->*put)(record);
+            ++count;
+        });
     return count;
 }
 
