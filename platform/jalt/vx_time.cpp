@@ -1,14 +1,15 @@
 #include "jalt/vx_time.h"
 
+#include <atomic>
+#include <cmath>
+#include <ctime>
+
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
-#include <atomic>
-#include <cmath>
-
-namespace
-{
+namespace {
 std::atomic<VXClock::Source*> installedSource{nullptr};
 
 qint64 systemMonotonicMSec()
@@ -85,8 +86,7 @@ void VXClock::setSource(Source* source)
 
 VXTimeMeasurer::VXTimeMeasurer()
     : startMSec(VXClock::monotonicMSec())
-{
-}
+{}
 
 void VXTimeMeasurer::reset()
 {
@@ -121,6 +121,15 @@ QDateTime VXDateTime::fromLocal(const QDate& date, const QTime& time)
     // The same wall-clock time an hour before: the later of two occurrences.
     const QDateTime earlier = chosen.addSecs(-3600);
     return earlier.date() == date && earlier.time() == time ? earlier : chosen;
+}
+
+void VXDateTime::pinLocalZone()
+{
+    static const char* const systemZone = "/etc/localtime";
+    if (qEnvironmentVariableIsSet("TZ") || !QFileInfo::exists(QString::fromLatin1(systemZone)))
+        return;
+    qputenv("TZ", QByteArray(":") + systemZone);
+    tzset();
 }
 
 void vxMSleep(int ms)
