@@ -236,6 +236,10 @@ struct HttpTransport::Worker
             transfer->result.status = int(status);
             if (code != CURLE_OK) {
                 transfer->result.failed = true;
+                transfer->result.unreachable =
+                    code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_RESOLVE_HOST
+                    || code == CURLE_COULDNT_CONNECT || code == CURLE_SSL_CONNECT_ERROR
+                    || code == CURLE_PEER_FAILED_VERIFICATION;
                 transfer->result.errorText = QString::fromUtf8(
                     transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(code));
             }

@@ -45,6 +45,9 @@ public:
         // connection broken, time-out); errorText says why.
         bool failed = false;
         bool timedOut = false;
+        // No connection came about: the host cannot be resolved or reached,
+        // or its TLS handshake failed.
+        bool unreachable = false;
         QString errorText;
     };
     using Finished = std::function<void(Result result)>;

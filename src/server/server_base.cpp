@@ -135,7 +135,7 @@ void ServerBase::send(const char* name,
                 this,
                 [this, result] {
                     finish(result.id, result.status, result.headers, result.body, result.failed,
-                           result.timedOut, result.errorText);
+                           result.timedOut, result.unreachable, result.errorText);
                 },
                 Qt::QueuedConnection);
         });
@@ -171,6 +171,7 @@ void ServerBase::finish(quint64 id,
                         const QByteArray& body,
                         bool failed,
                         bool timedOut,
+                        bool unreachable,
                         const QString& errorText)
 {
     const auto found = pending.find(id);
@@ -190,6 +191,7 @@ void ServerBase::finish(quint64 id,
     const bool broken = failed && (answer.status == 0 || isMessageOk(answer));
     const bool ok = !broken && isMessageOk(answer);
     if (broken) {
+        answer.unreachable = unreachable && answer.status == 0;
         answer.errorText =
             timedOut ? QStringLiteral("No answer within %1 ms").arg(request.timeoutMs) : errorText;
         logFailure(

@@ -40,6 +40,9 @@ public:
         Headers headers;
         QByteArray body;
         QString errorText;
+        // No connection to the back-end came about (status 0): every other
+        // request to it would fail the same way now.
+        bool unreachable = false;
 
         // The first header of that name, case-insensitive; empty when absent.
         QByteArray header(const QByteArray& name) const;
@@ -142,6 +145,7 @@ private:
                 const QByteArray& body,
                 bool failed,
                 bool timedOut,
+                bool unreachable,
                 const QString& errorText);
     // category is a StationCore::LogCategory (core.h stays out of this header).
     void logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine);
