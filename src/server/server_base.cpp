@@ -132,12 +132,7 @@ void ServerBase::send(const char* name,
         // the handlers run on this thread in the order the replies came.
         transport = std::make_unique<HttpTransport>([this](HttpTransport::Result result) {
             QMetaObject::invokeMethod(
-                this,
-                [this, result] {
-                    finish(result.id, result.status, result.headers, result.body, result.failed,
-                           result.timedOut, result.unreachable, result.errorText);
-                },
-                Qt::QueuedConnection);
+                this, [this, result] { finish(result); }, Qt::QueuedConnection);
         });
     }
 
@@ -165,16 +160,9 @@ void ServerBase::send(const char* name,
     transport->submit(std::move(request));
 }
 
-void ServerBase::finish(quint64 id,
-                        int status,
-                        const Headers& headers,
-                        const QByteArray& body,
-                        bool failed,
-                        bool timedOut,
-                        bool unreachable,
-                        const QString& errorText)
+void ServerBase::finish(const HttpTransport::Result& result)
 {
-    const auto found = pending.find(id);
+    const auto found = pending.find(result.id);
     if (found == pending.end())
         return;
     const Pending request = found.value();
@@ -183,17 +171,17 @@ void ServerBase::finish(quint64 id,
         return;
 
     Reply answer;
-    answer.status = status;
-    answer.headers = headers;
-    answer.body = body;
+    answer.status = result.status;
+    answer.headers = result.headers;
+    answer.body = result.body;
     // A failure after a success status (the connection broke in the body)
     // leaves the body incomplete: a transport failure, not a success.
-    const bool broken = failed && (answer.status == 0 || isMessageOk(answer));
+    const bool broken = result.failed && (answer.status == 0 || isMessageOk(answer));
     const bool ok = !broken && isMessageOk(answer);
     if (broken) {
-        answer.unreachable = unreachable && answer.status == 0;
-        answer.errorText =
-            timedOut ? QStringLiteral("No answer within %1 ms").arg(request.timeoutMs) : errorText;
+        answer.unreachable = result.unreachable && answer.status == 0;
+        answer.errorText = result.timedOut ? QStringLiteral("No answer within %1 ms").arg(request.timeoutMs)
+                                           : result.errorText;
         logFailure(
             request.logRoot, StationCore::lcWarning,
             QStringLiteral("[ServerBase] Error \"%1\"").arg(answer.errorText),

@@ -12,10 +12,10 @@
 
 #include "jalt/vx_time.h"
 #include "jalt/vx_types.h"
+#include "server/http_transport.h"
 
 class QJsonDocument;
 class QJsonObject;
-class HttpTransport;
 
 // The station's HTTP client for the back-end: GET and POST with JSON bodies to
 // one of two roots (the API root and the root for state reports and log
@@ -139,14 +139,7 @@ private:
         ReplyHandler onErr;
     };
     // On this object's thread, for each result of the transport.
-    void finish(quint64 id,
-                int status,
-                const Headers& headers,
-                const QByteArray& body,
-                bool failed,
-                bool timedOut,
-                bool unreachable,
-                const QString& errorText);
+    void finish(const HttpTransport::Result& result);
     // category is a StationCore::LogCategory (core.h stays out of this header).
     void logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine);
     static QString traceBody(const QByteArray& body);

@@ -546,99 +546,75 @@ void Database::checkChanges()
         logsCount.store(logs);
     }
 
+    uploadStep<DatabaseStructs::ChangeServer>(
+        changeStatus, !syncing, DatabaseStructs::table_server_changes, currentChange,
+        [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
+        [&server] { server.resetChangeStatus(); },
+        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); });
+    if (!server.isLogActive())
+        return;
+    // Log records go out while a download runs too.
+    uploadStep<DatabaseStructs::ServerLog>(
+        logStatus, true, DatabaseStructs::table_server_logs, currentLog,
+        [&server](const DatabaseStructs::ServerLog& log) { server.sendLog(log); },
+        [&server] { server.resetLogStatus(); }, [](const DatabaseStructs::ServerLog&) {});
+}
+
+template <typename Record>
+void Database::uploadStep(int status,
+                          bool maySend,
+                          const char* table,
+                          Record& current,
+                          const std::function<void(const Record&)>& send,
+                          const std::function<void()>& reset,
+                          const std::function<void(const Record&)>& deleted)
+{
+    const QSqlDatabase connection = database();
     // An accepted record is deleted and the next one sent in the same step:
     // one idle turn of this thread per record, in row order. A record is
     // only taken once the one before it is gone from the file, so a crash
     // between the two sends the accepted one again, never skips one.
-    auto sendNextChange = [&] {
-        if (syncing)
+    auto sendNext = [&] {
+        if (!maySend)
             return;
-        const auto change =
-            oldestRow<DatabaseStructs::ChangeServer>(DatabaseStructs::table_server_changes, connection);
+        const Record next = oldestRow<Record>(table, connection);
         {
             VXMutexLocker locker(&recordMutex);
-            currentChange = change;
+            current = next;
         }
-        if (change.isValid())
-            server.sendChange(change);
+        if (next.isValid())
+            send(next);
         else
-            server.resetChangeStatus(); // nothing queued: the next step looks again
+            reset(); // nothing queued: the next step looks again
     };
-    switch (changeStatus) {
+    switch (status) {
     case Server::ssIdle:
-        sendNextChange();
+        sendNext();
         break;
     case Server::ssFailed: {
-        DatabaseStructs::ChangeServer change;
+        Record again;
         {
             VXMutexLocker locker(&recordMutex);
-            change = currentChange;
+            again = current;
         }
-        if (!change.isValid())
-            server.resetChangeStatus(); // nothing to send again: the next step fetches
-        else if (!syncing)
-            server.sendChange(change);
+        if (!again.isValid())
+            reset(); // nothing to send again: the next step fetches
+        else if (maySend)
+            send(again);
         break;
     }
     case Server::ssDone: {
-        server.resetChangeStatus();
+        reset();
         {
             VXMutexLocker locker(&recordMutex);
-            if (currentChange.isValid()) {
-                VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_changes),
-                                       QStringLiteral("id='%1'").arg(currentChange.id), connection);
-                trackChange(currentChange, -1);
-                currentChange = DatabaseStructs::ChangeServer();
+            if (current.isValid()) {
+                VEXO::SQLQuery::remove(QString::fromLatin1(table), QStringLiteral("id='%1'").arg(current.id),
+                                       connection);
+                deleted(current);
+                current = Record();
             }
         }
-        sendNextChange();
-        break;
-    }
-    default:
-        break;
-    }
-
-    if (!server.isLogActive())
-        return;
-    auto sendNextLog = [&] {
-        const auto log =
-            oldestRow<DatabaseStructs::ServerLog>(DatabaseStructs::table_server_logs, connection);
-        {
-            VXMutexLocker locker(&recordMutex);
-            currentLog = log;
-        }
-        if (log.isValid())
-            server.sendLog(log);
-        else
-            server.resetLogStatus(); // nothing queued: the next step looks again
-    };
-    switch (logStatus) {
-    case Server::ssIdle:
-        sendNextLog();
-        break;
-    case Server::ssFailed: {
-        DatabaseStructs::ServerLog log;
-        {
-            VXMutexLocker locker(&recordMutex);
-            log = currentLog;
-        }
-        if (log.isValid())
-            server.sendLog(log);
-        else
-            server.resetLogStatus(); // nothing to send again: the next step fetches
-        break;
-    }
-    case Server::ssDone: {
-        server.resetLogStatus();
-        {
-            VXMutexLocker locker(&recordMutex);
-            if (currentLog.isValid()) {
-                VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_logs),
-                                       QStringLiteral("id='%1'").arg(currentLog.id), connection);
-                currentLog = DatabaseStructs::ServerLog();
-            }
-        }
-        sendNextLog();
+        sendNext();
         break;
     }
     default:
