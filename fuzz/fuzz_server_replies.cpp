@@ -1,8 +1,8 @@
 // The back-end's JSON replies: the input is read as the log-in reply and as
 // each of the four download replies, through the station's own readers. A
 // token must make a clean request header, and every record read must store
-// in the database and read back as it was read (text that is no valid
-// Unicode comes back with replacement characters, as any stored text does).
+// in the database and read back as it was read (a lone surrogate comes back
+// as "?", as in any stored text).
 
 #include "fuzz_support.h"
 #include "jalt/vx_time.h"
@@ -14,7 +14,7 @@ ServerBase* transport = nullptr;
 
 QString validUnicode(const QString& text)
 {
-    return QString::fromUtf8(text.toUtf8());
+    return vxValidUtf16(text);
 }
 
 DatabaseStructs::User asStored(DatabaseStructs::User r)

@@ -129,33 +129,37 @@ VXByteStream& operator<<(VXByteStream& s, const QByteArray& value)
     return s;
 }
 
-namespace {
-// Whether the trip through UTF-8 below gives the text back unchanged: no
-// surrogate (an unpaired one would be replaced), no NUL (the text would end
-// there) and no byte-order mark in front (it would be dropped).
-bool keepsThroughUtf8(const QString& text)
-{
-    const ushort* units = text.utf16();
-    const int size = text.size();
-    if (size > 0 && units[0] == 0xfeff)
-        return false;
-    for (int i = 0; i < size; ++i) {
-        const ushort unit = units[i];
-        if (unit == 0 || (unit >= 0xd800 && unit <= 0xdfff))
-            return false;
-    }
-    return true;
-}
-} // namespace
-
 VXByteStream& operator<<(VXByteStream& s, const QString& value)
 {
-    // The string goes through UTF-8 first, as the stored form prescribes; this
-    // replaces unpaired surrogates, so every stored string is valid UTF-16.
-    const QString text = keepsThroughUtf8(value) ? value : QString::fromUtf8(value.toUtf8());
+    const QString text = vxValidUtf16(value);
     s.writeInt32(qint32(text.size()));
     s.writeUtf16(text);
     return s;
+}
+
+QString vxValidUtf16(const QString& text)
+{
+    // Every stored string is valid UTF-16: a surrogate without its partner
+    // becomes "?", as a trip through UTF-8 makes it. Everything else stays,
+    // a NUL or a byte-order mark in front included.
+    const ushort* units = text.utf16();
+    const int size = text.size();
+    QString valid;
+    for (int i = 0; i < size; ++i) {
+        const ushort unit = units[i];
+        const bool high = unit >= 0xd800 && unit <= 0xdbff;
+        const bool low = unit >= 0xdc00 && unit <= 0xdfff;
+        if (high && i + 1 < size && units[i + 1] >= 0xdc00 && units[i + 1] <= 0xdfff) {
+            ++i; // a pair
+            continue;
+        }
+        if (!high && !low)
+            continue;
+        if (valid.isNull())
+            valid = text;
+        valid[i] = QLatin1Char('?');
+    }
+    return valid.isNull() ? text : valid;
 }
 
 VXByteStream& operator<<(VXByteStream& s, const QDateTime& value)

@@ -55,6 +55,10 @@ private:
 
 using VXByteStream = VXBinaryStream<QByteArray>;
 
+// The text as it is stored: each surrogate without its partner replaced by
+// "?", everything else as it is.
+QString vxValidUtf16(const QString& text);
+
 VXByteStream& operator<<(VXByteStream& s, qint32 value);
 VXByteStream& operator<<(VXByteStream& s, bool value);
 VXByteStream& operator<<(VXByteStream& s, double value);
