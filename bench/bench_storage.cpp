@@ -37,8 +37,9 @@ User makeUser(int id, int round = 0)
     user.login = QStringLiteral("login%1").arg(id);
     user.personNumber = QStringLiteral("%1").arg(100000 + id);
     user.passwordHash = QByteArray(32, char(id));
-    user.updateDate = QDateTime(QDate(2026, 3, 1), QTime(10, 0));
-    user.roleUpdateDate = user.updateDate;
+    // Every record a date of its own, over a year (both clock changes).
+    user.updateDate = QDateTime(QDate(2026, 3, 1), QTime(10, 0)).addSecs(qint64(id) * 3181);
+    user.roleUpdateDate = user.updateDate.addSecs(-86400);
     return user;
 }
 
@@ -51,7 +52,7 @@ Device makeDevice(int id)
     device.serial = QStringLiteral("SN-%1").arg(id, 6, 10, QLatin1Char('0'));
     device.userId = id % 3 == 0 ? 100 + id : -1;
     device.lastCharge = id % 100;
-    device.updateDate = QDateTime(QDate(2026, 3, 1), QTime(10, 0));
+    device.updateDate = QDateTime(QDate(2026, 3, 1), QTime(10, 0)).addSecs(qint64(id) * 10007);
     return device;
 }
 
@@ -259,6 +260,8 @@ BENCHMARK(BM_FindDevicesBySerial16);
 
 int main(int argc, char** argv)
 {
+    // As the program does.
+    VXDateTime::pinLocalZone();
     QCoreApplication app(argc, argv);
     QTemporaryDir workDir(QDir::tempPath() + QStringLiteral("/station-bench-XXXXXX"));
     if (!workDir.isValid())

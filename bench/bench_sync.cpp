@@ -22,6 +22,7 @@
 #include "core/core.h"
 #include "fake_backend.h"
 #include "jalt/vx_file.h"
+#include "jalt/vx_time.h"
 #include "server/server.h"
 #include "storage/database.h"
 
@@ -189,6 +190,8 @@ BENCHMARK(BM_LoopbackRoundTrip)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
+    // As the program does.
+    VXDateTime::pinLocalZone();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir workDir(QDir::tempPath() + QStringLiteral("/station-bench-XXXXXX"));

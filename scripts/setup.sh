@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkgconf
-  libssl-dev openssl libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev openssl libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev
   qtbase5-dev libqt5sql5-sqlite qtmultimedia5-dev libqt5multimedia5-plugins
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libpcsclite-dev pcscd vsmartcard-vpcd pcsc-tools

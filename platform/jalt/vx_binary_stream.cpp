@@ -8,12 +8,22 @@
 
 VXBinaryStream<QByteArray>::VXBinaryStream(QByteArray* buffer)
     : output(buffer)
-{
-}
+{}
 
 VXBinaryStream<QByteArray>::VXBinaryStream(const QByteArray& data)
     : input(data)
+    , end(data.size())
+{}
+
+VXBinaryStream<QByteArray>::VXBinaryStream(const QByteArray& data, int offset, int length)
+    : input(data)
+    , position(offset)
+    , end(offset + length)
 {
+    if (offset < 0 || length < 0 || offset > data.size() - length) {
+        position = end = 0;
+        good = false;
+    }
 }
 
 void VXBinaryStream<QByteArray>::writeInt32(qint32 value)
@@ -33,9 +43,16 @@ void VXBinaryStream<QByteArray>::writeRaw(const QByteArray& bytes)
     output->append(bytes);
 }
 
+void VXBinaryStream<QByteArray>::writeUtf16(const QString& text)
+{
+    const int at = output->size();
+    output->resize(at + 2 * text.size());
+    qToLittleEndian<quint16>(text.utf16(), text.size(), output->data() + at);
+}
+
 bool VXBinaryStream<QByteArray>::readInt32(qint32& value)
 {
-    if (!good || input.size() - position < 4) {
+    if (!good || end - position < 4) {
         good = false;
         return false;
     }
@@ -46,7 +63,7 @@ bool VXBinaryStream<QByteArray>::readInt32(qint32& value)
 
 bool VXBinaryStream<QByteArray>::readUInt8(quint8& value)
 {
-    if (!good || input.size() - position < 1) {
+    if (!good || end - position < 1) {
         good = false;
         return false;
     }
@@ -57,13 +74,32 @@ bool VXBinaryStream<QByteArray>::readUInt8(quint8& value)
 
 bool VXBinaryStream<QByteArray>::readRaw(int size, QByteArray& bytes)
 {
-    if (!good || size < 0 || input.size() - position < size) {
-        good = false;
+    const char* data = readInPlace(size);
+    if (!data)
         return false;
-    }
-    bytes = input.mid(position, size);
-    position += size;
+    // A copy: the value may outlive the stream's buffer.
+    bytes = QByteArray(data, size);
     return true;
+}
+
+bool VXBinaryStream<QByteArray>::skip(int size, int* offset)
+{
+    const int begin = position;
+    if (!readInPlace(size))
+        return false;
+    *offset = begin;
+    return true;
+}
+
+const char* VXBinaryStream<QByteArray>::readInPlace(int size)
+{
+    if (!good || size < 0 || end - position < size) {
+        good = false;
+        return nullptr;
+    }
+    const char* data = input.constData() + position;
+    position += size;
+    return data;
 }
 
 VXByteStream& operator<<(VXByteStream& s, qint32 value)
@@ -95,15 +131,35 @@ VXByteStream& operator<<(VXByteStream& s, const QByteArray& value)
 
 VXByteStream& operator<<(VXByteStream& s, const QString& value)
 {
-    // The string goes through UTF-8 first, as the stored form prescribes; this
-    // replaces unpaired surrogates, so every stored string is valid UTF-16.
-    const QString text = QString::fromUtf8(value.toUtf8());
+    const QString text = vxValidUtf16(value);
     s.writeInt32(qint32(text.size()));
-    QByteArray units(text.size() * 2, Qt::Uninitialized);
-    for (int i = 0; i < text.size(); ++i)
-        qToLittleEndian(text.at(i).unicode(), units.data() + 2 * i);
-    s.writeRaw(units);
+    s.writeUtf16(text);
     return s;
+}
+
+QString vxValidUtf16(const QString& text)
+{
+    // Every stored string is valid UTF-16: a surrogate without its partner
+    // becomes "?", as a trip through UTF-8 makes it. Everything else stays,
+    // a NUL or a byte-order mark in front included.
+    const ushort* units = text.utf16();
+    const int size = text.size();
+    QString valid;
+    for (int i = 0; i < size; ++i) {
+        const ushort unit = units[i];
+        const bool high = unit >= 0xd800 && unit <= 0xdbff;
+        const bool low = unit >= 0xdc00 && unit <= 0xdfff;
+        if (high && i + 1 < size && units[i + 1] >= 0xdc00 && units[i + 1] <= 0xdfff) {
+            ++i; // a pair
+            continue;
+        }
+        if (!high && !low)
+            continue;
+        if (valid.isNull())
+            valid = text;
+        valid[i] = QLatin1Char('?');
+    }
+    return valid.isNull() ? text : valid;
 }
 
 VXByteStream& operator<<(VXByteStream& s, const QDateTime& value)
@@ -138,9 +194,8 @@ VXByteStream& operator>>(VXByteStream& s, bool& value)
 
 VXByteStream& operator>>(VXByteStream& s, double& value)
 {
-    QByteArray raw;
-    if (s.readRaw(8, raw))
-        std::memcpy(&value, raw.constData(), 8);
+    if (const char* raw = s.readInPlace(8))
+        std::memcpy(&value, raw, 8);
     return s;
 }
 
@@ -162,12 +217,11 @@ VXByteStream& operator>>(VXByteStream& s, QString& value)
         s.fail();
         return s;
     }
-    QByteArray units;
-    if (!s.readRaw(count * 2, units))
+    const char* units = s.readInPlace(count * 2);
+    if (!units)
         return s;
     QString text(count, Qt::Uninitialized);
-    for (int i = 0; i < count; ++i)
-        text[i] = QChar(qFromLittleEndian<quint16>(units.constData() + 2 * i));
+    qFromLittleEndian<quint16>(units, count, text.data());
     value = text;
     return s;
 }

@@ -20,18 +20,28 @@ public:
     explicit VXBinaryStream(QByteArray* buffer);
     // A reader over data.
     explicit VXBinaryStream(const QByteArray& data);
+    // A reader over length bytes of data from offset on (shared, not copied).
+    VXBinaryStream(const QByteArray& data, int offset, int length);
 
     bool ok() const { return good; }
-    bool atEnd() const { return position >= input.size(); }
-    int remaining() const { return good ? input.size() - position : 0; }
+    bool atEnd() const { return position >= end; }
+    int remaining() const { return good ? end - position : 0; }
+    // The reader's whole data, of which it reads a part.
+    const QByteArray& buffer() const { return input; }
 
     void writeInt32(qint32 value);
     void writeUInt8(quint8 value);
     void writeRaw(const QByteArray& bytes);
+    // The text's UTF-16 code units, little-endian, without a count.
+    void writeUtf16(const QString& text);
 
     bool readInt32(qint32& value);
     bool readUInt8(quint8& value);
     bool readRaw(int size, QByteArray& bytes);
+    // Passes over size bytes; *offset is where they begin in buffer().
+    bool skip(int size, int* offset);
+    // size bytes in place, valid while buffer() is.
+    const char* readInPlace(int size);
     // Marks the stream as failed; used by readers of composite values.
     void fail() { good = false; }
 
@@ -39,10 +49,15 @@ private:
     QByteArray* output = nullptr;
     QByteArray input;
     int position = 0;
+    int end = 0;
     bool good = true;
 };
 
 using VXByteStream = VXBinaryStream<QByteArray>;
+
+// The text as it is stored: each surrogate without its partner replaced by
+// "?", everything else as it is.
+QString vxValidUtf16(const QString& text);
 
 VXByteStream& operator<<(VXByteStream& s, qint32 value);
 VXByteStream& operator<<(VXByteStream& s, bool value);

@@ -1,59 +1,101 @@
 #include "jalt/vx_chunk_stream.h"
 
+void VXChunkStream::place(quint32 id, int offset, int length)
+{
+    for (Chunk& chunk : chunks) {
+        if (chunk.id == id) {
+            chunk.offset = offset;
+            chunk.length = length;
+            return;
+        }
+    }
+    chunks.append(Chunk{id, offset, length});
+}
+
+const VXChunkStream::Chunk* VXChunkStream::find(quint32 id) const
+{
+    // A record has a dozen chunks at most: a scan beats any index.
+    for (const Chunk& chunk : chunks) {
+        if (chunk.id == id)
+            return &chunk;
+    }
+    return nullptr;
+}
+
 void VXChunkStream::addRaw(quint32 id, const QByteArray& payload)
 {
-    if (!chunks.contains(id))
-        order.append(id);
-    chunks.insert(id, payload);
+    const int offset = buffer.size();
+    buffer.append(payload);
+    place(id, offset, payload.size());
+}
+
+QByteArray VXChunkStream::chunk(quint32 id) const
+{
+    const Chunk* found = find(id);
+    return found ? buffer.mid(found->offset, found->length) : QByteArray();
+}
+
+QVector<quint32> VXChunkStream::ids() const
+{
+    QVector<quint32> result;
+    result.reserve(chunks.size());
+    for (const Chunk& chunk : chunks)
+        result.append(chunk.id);
+    return result;
 }
 
 QByteArray VXChunkStream::data() const
 {
     QByteArray out;
+    int size = 1;
+    for (const Chunk& chunk : chunks)
+        size += chunk.length + 10;
+    out.reserve(size);
     out.append(char(header));
-    for (quint32 id : order) {
-        const QByteArray& payload = chunks[id];
-        writeVInt(out, id);
-        writeVInt(out, quint64(payload.size()));
-        out.append(payload);
+    for (const Chunk& chunk : chunks) {
+        writeVInt(out, chunk.id);
+        writeVInt(out, quint64(chunk.length));
+        out.append(buffer.constData() + chunk.offset, chunk.length);
     }
     return out;
 }
 
 bool VXChunkStream::read(const QByteArray& data)
 {
+    buffer = data;
+    return parse(0, data.size());
+}
+
+bool VXChunkStream::parse(int begin, int end)
+{
     chunks.clear();
-    order.clear();
-    if (data.isEmpty() || quint8(data.at(0)) != header)
+    if (end <= begin || quint8(buffer.at(begin)) != header)
         return false;
-    int pos = 1;
+    int pos = begin + 1;
     // A chunk needs at least its id and its length.
-    while (data.size() - pos >= 2) {
+    while (end - pos >= 2) {
         quint32 id = 0;
         quint32 length = 0;
-        if (!readVInt(data, pos, id) || !readVInt(data, pos, length))
+        if (!readVInt(buffer, pos, id) || !readVInt(buffer, pos, length) || pos > end)
             return false;
-        if (length > quint32(data.size() - pos))
+        if (length > quint32(end - pos))
             return false;
-        addRaw(id, data.mid(pos, int(length)));
+        place(id, pos, int(length));
         pos += int(length);
     }
-    return pos == data.size();
+    return pos == end;
 }
 
 bool VXChunkStream::readFrom(VXByteStream& s)
 {
-    QByteArray data;
-    s >> data;
-    if (!s.ok())
+    // The nested bytes are read in place, in the stream's own buffer.
+    qint32 size = 0;
+    int offset = 0;
+    if (!s.readInt32(size) || !s.skip(size, &offset))
         return false;
-    read(data);
+    buffer = s.buffer();
+    parse(offset, offset + size);
     return true;
-}
-
-bool VXChunkStream::contains(quint32 id) const
-{
-    return chunks.contains(id);
 }
 
 void VXChunkStream::writeVInt(QByteArray& out, quint64 value)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMap>
+#include <QVarLengthArray>
 #include <QVector>
 
 #include "jalt/vx_binary_stream.h"
@@ -18,35 +18,38 @@ public:
 
     VXChunkStream() = default;
 
-    // Writing: chunks are kept in the order added.
+    // Writing: chunks are kept in the order added; a chunk added again with
+    // an id already there replaces its value and keeps its place.
     void addRaw(quint32 id, const QByteArray& payload);
     template <typename T> void add(quint32 id, const T& value)
     {
-        QByteArray payload;
-        VXByteStream stream(&payload);
+        // The value is written straight into the one buffer of all chunks.
+        const int offset = buffer.size();
+        VXByteStream stream(&buffer);
         stream << value;
-        addRaw(id, payload);
+        place(id, offset, buffer.size() - offset);
     }
     QByteArray data() const;
 
     // Reading: parses the chunks of data. Parsing stops at the first damaged
     // chunk header or a chunk that runs past the end; the chunks before it are
-    // kept and false is returned.
+    // kept and false is returned. A chunk that comes twice reads as its last
+    // value.
     bool read(const QByteArray& data);
     // Reads a nested record, written to s as length-prefixed bytes, and
     // parses it as above; false when s itself failed.
     bool readFrom(VXByteStream& s);
-    bool contains(quint32 id) const;
-    QByteArray chunk(quint32 id) const { return chunks.value(id); }
-    QVector<quint32> ids() const { return order; }
+    bool contains(quint32 id) const { return find(id) != nullptr; }
+    QByteArray chunk(quint32 id) const;
+    QVector<quint32> ids() const;
     // Decodes chunk id into value; leaves value untouched and returns false when
     // the chunk is absent or cannot be decoded.
     template <typename T> bool get(quint32 id, T& value) const
     {
-        auto found = chunks.constFind(id);
-        if (found == chunks.constEnd())
+        const Chunk* found = find(id);
+        if (!found)
             return false;
-        VXByteStream stream(found.value());
+        VXByteStream stream(buffer, found->offset, found->length);
         T decoded = value;
         stream >> decoded;
         if (!stream.ok())
@@ -61,6 +64,20 @@ public:
     static bool readVInt(const QByteArray& in, int& pos, quint32& value);
 
 private:
-    QMap<quint32, QByteArray> chunks;
-    QVector<quint32> order;
+    // Where a chunk's value lies in buffer.
+    struct Chunk
+    {
+        quint32 id;
+        int offset;
+        int length;
+    };
+    void place(quint32 id, int offset, int length);
+    const Chunk* find(quint32 id) const;
+    bool parse(int begin, int end);
+
+    // Writing: the values one after the other; reading: the bytes read
+    // (shared, not copied), with the chunks pointing into them.
+    QByteArray buffer;
+    // A record has a dozen chunks: no allocation for them.
+    QVarLengthArray<Chunk, 12> chunks;
 };

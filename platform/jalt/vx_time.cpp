@@ -1,14 +1,16 @@
 #include "jalt/vx_time.h"
 
+#include <atomic>
+#include <cmath>
+#include <ctime>
+#include <limits>
+
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
-#include <atomic>
-#include <cmath>
-
-namespace
-{
+namespace {
 std::atomic<VXClock::Source*> installedSource{nullptr};
 
 qint64 systemMonotonicMSec()
@@ -85,8 +87,7 @@ void VXClock::setSource(Source* source)
 
 VXTimeMeasurer::VXTimeMeasurer()
     : startMSec(VXClock::monotonicMSec())
-{
-}
+{}
 
 void VXTimeMeasurer::reset()
 {
@@ -118,9 +119,31 @@ QDateTime VXDateTime::fromLocal(const QDate& date, const QTime& time)
     const QDateTime chosen(date, time, Qt::LocalTime);
     if (!chosen.isValid())
         return QDateTime();
-    // The same wall-clock time an hour before: the later of two occurrences.
+    // Is it the same wall-clock time an hour before? Then chosen is the later
+    // of two occurrences. Asking the C library directly is what Qt does below
+    // for these years, without building a date-time: most times are not such
+    // a one, and reading a file converts thousands.
+    const qint64 secs = chosen.toMSecsSinceEpoch() / 1000;
+    if (secs - 3600 >= 86400 && secs <= std::numeric_limits<qint32>::max()) {
+        const time_t before = time_t(secs - 3600);
+        struct tm parts = {};
+        if (localtime_r(&before, &parts)
+            && (parts.tm_year + 1900 != date.year() || parts.tm_mon + 1 != date.month()
+                || parts.tm_mday != date.day() || parts.tm_hour != time.hour() || parts.tm_min != time.minute()
+                || parts.tm_sec != time.second()))
+            return chosen;
+    }
     const QDateTime earlier = chosen.addSecs(-3600);
     return earlier.date() == date && earlier.time() == time ? earlier : chosen;
+}
+
+void VXDateTime::pinLocalZone()
+{
+    static const char* const systemZone = "/etc/localtime";
+    if (qEnvironmentVariableIsSet("TZ") || !QFileInfo::exists(QString::fromLatin1(systemZone)))
+        return;
+    qputenv("TZ", QByteArray(":") + systemZone);
+    tzset();
 }
 
 void vxMSleep(int ms)

@@ -44,8 +44,7 @@ public:
 private:
     constexpr explicit VXSystemTime(qint64 micro)
         : us(micro)
-    {
-    }
+    {}
     static constexpr qint64 scaled(qint64 value, qint64 factor)
     {
         constexpr qint64 most = std::numeric_limits<qint64>::max();
@@ -87,14 +86,20 @@ private:
     qint64 startMSec;
 };
 
-namespace VXDateTime
-{
+namespace VXDateTime {
 QDateTime current();
 // The local date-time of that date and wall-clock time; invalid for a time
 // the clock skips. A time the clock passes twice (when it is set back) is
 // always its first occurrence: left to the C library, the choice would depend
 // on the conversions made before.
 QDateTime fromLocal(const QDate& date, const QTime& time);
+// With TZ unset, the C library looks at the system's zone file again for
+// every local time it converts, one system call each. A program calls this
+// first thing in main, before any thread starts: TZ then names that file, so
+// it is read once, and every conversion gives the same result as before. A TZ
+// of the environment is left as it is. A change of the system's zone takes
+// effect at the next start.
+void pinLocalZone();
 } // namespace VXDateTime
 
 void vxMSleep(int ms);

@@ -22,13 +22,10 @@ void reportFailure(const QString& text, const VEXO::SQLQuery::Binds& binds, cons
     if (handler)
         handler(text, binds, error);
 }
-} // namespace
-
-QVector<QSqlRecord> VEXO::SQLQuery::exec(
-    const QString& text, const Binds& binds, const QSqlDatabase& database, QSqlError* error, int maxRows)
+// Prepares, binds and runs the statement, forward only; a failure goes to
+// the handler and, when given, to *error (which is cleared otherwise).
+bool run(QSqlQuery& query, const QString& text, const VEXO::SQLQuery::Binds& binds, QSqlError* error)
 {
-    QVector<QSqlRecord> rows;
-    QSqlQuery query(database);
     query.setForwardOnly(true);
     bool ok = query.prepare(text);
     if (ok) {
@@ -36,21 +33,42 @@ QVector<QSqlRecord> VEXO::SQLQuery::exec(
             query.bindValue(QLatin1Char(':') + it.key(), it.value());
         ok = query.exec();
     }
-    if (!ok) {
-        const QSqlError failure = query.lastError();
-        if (error)
-            *error = failure;
-        reportFailure(text, binds, failure);
-        return rows;
-    }
+    const QSqlError failure = ok ? QSqlError() : query.lastError();
     if (error)
-        *error = QSqlError();
+        *error = failure;
+    if (!ok)
+        reportFailure(text, binds, failure);
+    return ok;
+}
+} // namespace
+
+QVector<QSqlRecord> VEXO::SQLQuery::exec(
+    const QString& text, const Binds& binds, const QSqlDatabase& database, QSqlError* error, int maxRows)
+{
+    QVector<QSqlRecord> rows;
+    QSqlQuery query(database);
+    if (!run(query, text, binds, error))
+        return rows;
     while ((maxRows < 0 || rows.size() < maxRows) && query.next())
         rows.append(query.record());
     // Ends the statement at once: an unfinished one would keep the
     // transaction from committing.
     query.finish();
     return rows;
+}
+
+bool VEXO::SQLQuery::forEach(const QString& text,
+                             const Binds& binds,
+                             const QSqlDatabase& database,
+                             const std::function<void(const QSqlQuery& row)>& onRow)
+{
+    QSqlQuery query(database);
+    if (!run(query, text, binds, nullptr))
+        return false;
+    while (query.next())
+        onRow(query);
+    query.finish();
+    return true;
 }
 
 bool VEXO::SQLQuery::remove(const QString& table, const QString& condition, const QSqlDatabase& database)

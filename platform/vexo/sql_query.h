@@ -10,6 +10,7 @@
 #include <QVector>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 namespace VEXO {
 // One SQL statement on a given connection. Each entry of binds is bound to
@@ -28,6 +29,12 @@ public:
                                     const QSqlDatabase& database,
                                     QSqlError* error = nullptr,
                                     int maxRows = -1);
+    // Runs the statement and hands each row to onRow as it is read, without
+    // keeping it; false on failure (passed to the fail handler as above).
+    static bool forEach(const QString& text,
+                        const Binds& binds,
+                        const QSqlDatabase& database,
+                        const std::function<void(const QSqlQuery& row)>& onRow);
     // Deletes the rows of table that match condition; false on failure.
     static bool remove(const QString& table, const QString& condition, const QSqlDatabase& database);
     // The one handler of failing statements for the whole process.

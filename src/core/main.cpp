@@ -14,12 +14,12 @@
 #include <unistd.h>
 
 #include "core/core.h"
+#include "jalt/vx_time.h"
 #include "ui/station_mainwindow.h"
 #include "vexo/application_setup.h"
 #include "vexo/single_application.h"
 
-namespace
-{
+namespace {
 const char* const applicationKey = "vesk-station-kiosk-7f3a";
 
 int signalPipe[2] = {-1, -1};
@@ -67,6 +67,9 @@ QPixmap scaledSplash(const QPixmap& image)
 
 int main(int argc, char* argv[])
 {
+    // Before any thread: local dates are converted by the thousand at start.
+    VXDateTime::pinLocalZone();
+
     // A termination request while the station starts waits for the window
     // that stops it in order; every thread started from here on inherits
     // the mask, so the request reaches this thread once it unblocks it.
@@ -80,8 +83,8 @@ int main(int argc, char* argv[])
     // file or touch the database and the lock controller.
     QSingleApplication app(argc, argv, QString::fromLatin1(applicationKey));
     if (!app.isFirst()) {
-        QMessageBox::critical(nullptr, QStringLiteral("Station"), QStringLiteral("Another station is running!"),
-                              QMessageBox::Ok);
+        QMessageBox::critical(nullptr, QStringLiteral("Station"),
+                              QStringLiteral("Another station is running!"), QMessageBox::Ok);
         return 0;
     }
 
@@ -104,7 +107,9 @@ int main(int argc, char* argv[])
     StationMainWindow window;
     closeOnTerminationSignals(&window);
     ::pthread_sigmask(SIG_UNBLOCK, &termination, nullptr);
-    const int startState = core->config.child(QStringLiteral("interface")).childValue(QStringLiteral("start_state"), "0").toInt();
+    const int startState = core->config.child(QStringLiteral("interface"))
+                               .childValue(QStringLiteral("start_state"), "0")
+                               .toInt();
     if (startState == 1)
         window.showMaximized();
     else if (startState == 2)

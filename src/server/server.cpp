@@ -393,9 +393,16 @@ void Server::downloadStep(int generation,
                           std::function<void(const Reply&)> store,
                           std::function<void()> next)
 {
-    // A step goes on to the next whatever its outcome; replies of an older
+    // A step goes on to the next whatever its outcome, unless the back-end
+    // could not be reached at all: the next steps would only fail the same
+    // way, back to back, and count as failed at once. Replies of an older
     // chain (a hang reset or a clear came between) are ignored.
-    auto finish = [this, generation, next] {
+    auto finish = [this, generation, next](bool unreachable) {
+        if (unreachable && next) {
+            syncPending.store(1);
+            oneSyncDone(generation);
+            return;
+        }
         if (next)
             next();
         oneSyncDone(generation);
@@ -407,13 +414,13 @@ void Server::downloadStep(int generation,
                 return;
             store(reply);
             syncReceived.store(true);
-            finish();
+            finish(false);
         },
         [this, generation, finish](const Reply& reply) {
             if (generation != syncGeneration)
                 return;
             noteFailure(reply);
-            finish();
+            finish(reply.unreachable);
         });
 }
 

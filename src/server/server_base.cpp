@@ -3,16 +3,11 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSslError>
 #include <QThread>
 #include <QTimer>
-#include <QUrl>
 
 #include "core/core.h"
+#include "server/http_transport.h"
 
 namespace {
 QString normalisedRoot(const VXString& url)
@@ -46,7 +41,11 @@ ServerBase::ServerBase(QObject* parent)
     : QObject(parent)
 {}
 
-ServerBase::~ServerBase() = default;
+ServerBase::~ServerBase()
+{
+    // Joins the transport's thread: nothing is posted here afterwards.
+    transport.reset();
+}
 
 void ServerBase::setCredentials(const VXString& login, const VXString& password)
 {
@@ -93,18 +92,13 @@ bool ServerBase::isUsableToken(const VXString& value)
     return !value.isEmpty() && !hasControlCharacter(value);
 }
 
-QNetworkRequest ServerBase::makeMessage(const QString& address) const
+ServerBase::Headers ServerBase::makeMessage() const
 {
-    QNetworkRequest request{QUrl(address)};
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    Headers headers;
+    headers.append(qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")));
     if (!token.isEmpty())
-        request.setRawHeader(QByteArrayLiteral("x-api-key"), token.toUtf8());
-    // A redirect is a failure like any other status but 200, 201 and 202.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // A server that accepts the connection and never answers must not hold
-    // the log-in or an upload queue for good.
-    request.setTransferTimeout(int(transferTimeout.toMSec()));
-    return request;
+        headers.append(qMakePair(QByteArrayLiteral("x-api-key"), token.toUtf8()));
+    return headers;
 }
 
 void ServerBase::sendGet(Root root, const QString& path, ReplyHandler onOk, ReplyHandler onErr)
@@ -129,20 +123,20 @@ void ServerBase::send(const char* name,
     if (url.isEmpty() || stopped)
         return;
     if (QThread::currentThread() != thread()) {
-        // The access manager belongs to this object's thread.
+        // The token and the roots belong to this object's thread.
         callNext([=] { send(name, root, path, body, onOk, onErr); });
         return;
     }
-    if (!manager) {
-        manager = new QNetworkAccessManager(this);
-        // The station talks to the addresses of its configuration, on its own
-        // network; a proxy from the environment (http_proxy) must not reroute
-        // those requests, nor the tests' requests to loopback.
-        manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    if (!transport) {
+        // Results come on the transport's thread; each is posted here, so
+        // the handlers run on this thread in the order the replies came.
+        transport = std::make_unique<HttpTransport>([this](HttpTransport::Result result) {
+            QMetaObject::invokeMethod(
+                this, [this, result] { finish(result); }, Qt::QueuedConnection);
+        });
     }
 
     const bool get = qstrcmp(name, "sendGet") == 0;
-    const QNetworkRequest request = makeMessage(url + path);
     if (StationCore::instance()->server_log) {
         if (get)
             write(QStringLiteral("[ServerBase] sendGet: path: \"%1\"").arg(path), StationCore::lcInfo);
@@ -151,57 +145,58 @@ void ServerBase::send(const char* name,
                       .arg(path, traceBody(body)),
                   StationCore::lcInfo);
     }
-    QNetworkReply* reply = get ? manager->get(request) : manager->post(request, body);
-    connectReply(name, root == rtLog, reply, std::move(onOk), std::move(onErr));
+    HttpTransport::Request request;
+    request.id = ++lastRequestId;
+    request.url = (url + path).toUtf8();
+    request.post = !get;
+    request.headers = makeMessage();
+    request.body = body;
+    // A server that accepts the connection and never answers must not hold
+    // the log-in or an upload queue for good.
+    request.idleTimeoutMs = transferTimeout.toMSec();
+    request.ignoreTlsErrors = ignoreSSL;
+    pending.insert(request.id,
+                   Pending{name, root == rtLog, request.idleTimeoutMs, std::move(onOk), std::move(onErr)});
+    transport->submit(std::move(request));
 }
 
-void ServerBase::connectReply(
-    const char* name, bool logRoot, QNetworkReply* reply, ReplyHandler onOk, ReplyHandler onErr)
+void ServerBase::finish(const HttpTransport::Result& result)
 {
-    if (ignoreSSL) {
-        connect(reply, &QNetworkReply::sslErrors, reply,
-                [reply](const QList<QSslError>&) { reply->ignoreSslErrors(); });
+    const auto found = pending.find(result.id);
+    if (found == pending.end())
+        return;
+    const Pending request = found.value();
+    pending.erase(found);
+    if (stopped)
+        return;
+
+    Reply answer;
+    answer.status = result.status;
+    answer.headers = result.headers;
+    answer.body = result.body;
+    // A failure after a success status (the connection broke in the body)
+    // leaves the body incomplete: a transport failure, not a success.
+    const bool broken = result.failed && (answer.status == 0 || isMessageOk(answer));
+    const bool ok = !broken && isMessageOk(answer);
+    if (broken) {
+        answer.unreachable = result.unreachable && answer.status == 0;
+        answer.errorText = result.timedOut ? QStringLiteral("No answer within %1 ms").arg(request.timeoutMs)
+                                           : result.errorText;
+        logFailure(
+            request.logRoot, StationCore::lcWarning,
+            QStringLiteral("[ServerBase] Error \"%1\"").arg(answer.errorText),
+            QStringLiteral("[ServerBase::%1] Error: %2").arg(QLatin1String(request.name), answer.errorText));
+    } else if (!ok) {
+        logFailure(request.logRoot, StationCore::lcError,
+                   QStringLiteral("[ServerBase] Error code %1").arg(answer.status),
+                   QStringLiteral("[ServerBase::%1] Error code %2")
+                       .arg(QLatin1String(request.name))
+                       .arg(answer.status));
     }
-    connect(reply, &QNetworkReply::finished, this, [=] {
-        reply->deleteLater();
-        Reply answer;
-        answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        for (const auto& pair : reply->rawHeaderPairs())
-            answer.headers.append(pair);
-        // A reply ended by its time-out is closed; reading it would warn.
-        if (reply->isOpen())
-            answer.body = reply->readAll();
 
-        // An error after a success status (the connection broke in the body)
-        // leaves the body incomplete: a transport failure, not a success.
-        const bool broken =
-            reply->error() != QNetworkReply::NoError && (answer.status == 0 || isMessageOk(answer));
-        const bool ok = !broken && isMessageOk(answer);
-        if (broken) {
-            // Nothing here aborts a request, so a cancelled one ran out of time.
-            answer.errorText =
-                reply->error() == QNetworkReply::OperationCanceledError
-                    ? QStringLiteral("No answer within %1 ms").arg(reply->request().transferTimeout())
-                    : reply->errorString();
-            logFailure(
-                logRoot, StationCore::lcWarning,
-                QStringLiteral("[ServerBase] Error \"%1\"").arg(answer.errorText),
-                QStringLiteral("[ServerBase::%1] Error: %2").arg(QLatin1String(name), answer.errorText));
-        } else if (!ok) {
-            logFailure(
-                logRoot, StationCore::lcError,
-                QStringLiteral("[ServerBase] Error code %1").arg(answer.status),
-                QStringLiteral("[ServerBase::%1] Error code %2").arg(QLatin1String(name)).arg(answer.status));
-        }
-
-        const ReplyHandler& handler = ok ? onOk : onErr;
-        if (handler) {
-            // Posted, not called: the handler never runs inside a signal of
-            // the access manager, and replies keep their order.
-            QMetaObject::invokeMethod(
-                this, [handler, answer] { handler(answer); }, Qt::QueuedConnection);
-        }
-    });
+    const ReplyHandler& handler = ok ? request.onOk : request.onErr;
+    if (handler)
+        handler(answer);
 }
 
 void ServerBase::logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine)
@@ -259,11 +254,9 @@ void ServerBase::callNext(std::function<void()> fn)
 void ServerBase::shutdown()
 {
     stopped = true;
-    if (manager) {
-        // Its replies are its children; deleting them emits no finished().
-        delete manager;
-        manager = nullptr;
-    }
+    pending.clear();
+    if (transport)
+        transport->cancelAll();
 }
 
 bool ServerBase::isMessageOk(const Reply& reply)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -10,20 +12,18 @@
 
 #include "jalt/vx_time.h"
 #include "jalt/vx_types.h"
+#include "server/http_transport.h"
 
 class QJsonDocument;
 class QJsonObject;
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
 
 // The station's HTTP client for the back-end: GET and POST with JSON bodies to
 // one of two roots (the API root and the root for state reports and log
 // records), the access token on every request once one is held, 200/201/202
 // as success, every reply handed to a handler on the main thread in the order
-// the replies came in. Requests go through one QNetworkAccessManager living on
-// this object's thread (the main thread); a request sent from another thread
-// is moved there first.
+// the replies came in. Requests are started on this object's thread (the main
+// thread; a request sent from another thread is moved there first) and run on
+// the transport's own thread, which keeps the connections alive.
 class ServerBase : public QObject
 {
     Q_OBJECT
@@ -40,6 +40,9 @@ public:
         Headers headers;
         QByteArray body;
         QString errorText;
+        // No connection to the back-end came about (status 0): every other
+        // request to it would fail the same way now.
+        bool unreachable = false;
 
         // The first header of that name, case-insensitive; empty when absent.
         QByteArray header(const QByteArray& name) const;
@@ -81,7 +84,9 @@ public:
     static bool isUsableToken(const VXString& value);
     const VXString& accessToken() const { return token; }
 
-    QNetworkRequest makeMessage(const QString& address) const;
+    // The headers of every request: "Content-Type", and "x-api-key" once a
+    // token is held.
+    Headers makeMessage() const;
 
     // To the root's address + path; a root that is not configured drops the
     // request (no handler runs).
@@ -125,14 +130,24 @@ private:
               const QByteArray& body,
               ReplyHandler onOk,
               ReplyHandler onErr);
-    void
-    connectReply(const char* name, bool logRoot, QNetworkReply* reply, ReplyHandler onOk, ReplyHandler onErr);
+    struct Pending
+    {
+        const char* name = "";
+        bool logRoot = false;
+        qint64 timeoutMs = 0;
+        ReplyHandler onOk;
+        ReplyHandler onErr;
+    };
+    // On this object's thread, for each result of the transport.
+    void finish(const HttpTransport::Result& result);
     // category is a StationCore::LogCategory (core.h stays out of this header).
     void logFailure(bool logRoot, int category, const QString& serverLine, const QString& consoleLine);
     static QString traceBody(const QByteArray& body);
 
     VXString token;
-    QNetworkAccessManager* manager = nullptr;
+    std::unique_ptr<HttpTransport> transport;
+    QHash<quint64, Pending> pending;
+    quint64 lastRequestId = 0;
     VXSystemTime transferTimeout = defaultTransferTimeout;
     bool stopped = false;
     LogSink logSink;

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 #include "core/core.h"
@@ -362,21 +363,29 @@ int Database::indexFirst(const Index& index, const QString& key)
 template <typename Record> int Database::loadTable(const char* table, void (Database::*put)(const Record&))
 {
     const QString name = QString::fromLatin1(table);
-    const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(QStringLiteral("SELECT * FROM %1").arg(name),
-                                                          VEXO::SQLQuery::Binds(), database());
     int count = 0;
-    for (const QSqlRecord& row : rows) {
-        const Record record = vxqDeserialize<Record>(row.value(QStringLiteral("data")).toByteArray());
-        if (!record.isValid()) {
-            // Stored under its default id it would turn up in every list.
-            StationCore::instance()->log(QStringLiteral("[Database] Unreadable row %1 of %2 skipped")
-                                             .arg(row.value(QStringLiteral("id")).toString(), name),
-                                         StationCore::lcWarning);
-            continue;
-        }
-        (this->*put)(record);
-        ++count;
-    }
+    int idColumn = -1;
+    int dataColumn = -1;
+    // Row by row, as the rows are read: a full table is never copied whole.
+    VEXO::SQLQuery::forEach(
+        QStringLiteral("SELECT * FROM %1").arg(name), VEXO::SQLQuery::Binds(), database(),
+        [&](const QSqlQuery& row) {
+            if (dataColumn < 0) {
+                const QSqlRecord columns = row.record();
+                idColumn = columns.indexOf(QStringLiteral("id"));
+                dataColumn = columns.indexOf(QStringLiteral("data"));
+            }
+            const Record record = vxqDeserialize<Record>(row.value(dataColumn).toByteArray());
+            if (!record.isValid()) {
+                // Stored under its default id it would turn up in every list.
+                StationCore::instance()->log(QStringLiteral("[Database] Unreadable row %1 of %2 skipped")
+                                                 .arg(row.value(idColumn).toString(), name),
+                                             StationCore::lcWarning);
+                return;
+            }
+            (this->*put)(record);
+            ++count;
+        });
     return count;
 }
 
@@ -537,72 +546,75 @@ void Database::checkChanges()
         logsCount.store(logs);
     }
 
-    switch (changeStatus) {
-    case Server::ssIdle:
-        if (!syncing) {
-            const auto change =
-                oldestRow<DatabaseStructs::ChangeServer>(DatabaseStructs::table_server_changes, connection);
-            VXMutexLocker locker(&recordMutex);
-            currentChange = change;
-        }
-        Q_FALLTHROUGH();
-    case Server::ssFailed: {
-        DatabaseStructs::ChangeServer change;
-        {
-            VXMutexLocker locker(&recordMutex);
-            change = currentChange;
-        }
-        if (!change.isValid())
-            server.resetChangeStatus(); // nothing to send again: the next step fetches
-        else if (!syncing)
-            server.sendChange(change);
-        break;
-    }
-    case Server::ssDone: {
-        server.resetChangeStatus();
-        VXMutexLocker locker(&recordMutex);
-        if (currentChange.isValid()) {
-            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_changes),
-                                   QStringLiteral("id='%1'").arg(currentChange.id), connection);
-            trackChange(currentChange, -1);
-            currentChange = DatabaseStructs::ChangeServer();
-        }
-        break;
-    }
-    default:
-        break;
-    }
-
+    uploadStep<DatabaseStructs::ChangeServer>(
+        changeStatus, !syncing, DatabaseStructs::table_server_changes, currentChange,
+        [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
+        [&server] { server.resetChangeStatus(); },
+        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); });
     if (!server.isLogActive())
         return;
-    switch (logStatus) {
-    case Server::ssIdle: {
-        const auto log =
-            oldestRow<DatabaseStructs::ServerLog>(DatabaseStructs::table_server_logs, connection);
-        VXMutexLocker locker(&recordMutex);
-        currentLog = log;
-    }
-        Q_FALLTHROUGH();
-    case Server::ssFailed: {
-        DatabaseStructs::ServerLog log;
+    // Log records go out while a download runs too.
+    uploadStep<DatabaseStructs::ServerLog>(
+        logStatus, true, DatabaseStructs::table_server_logs, currentLog,
+        [&server](const DatabaseStructs::ServerLog& log) { server.sendLog(log); },
+        [&server] { server.resetLogStatus(); }, [](const DatabaseStructs::ServerLog&) {});
+}
+
+template <typename Record>
+void Database::uploadStep(int status,
+                          bool maySend,
+                          const char* table,
+                          Record& current,
+                          const std::function<void(const Record&)>& send,
+                          const std::function<void()>& reset,
+                          const std::function<void(const Record&)>& deleted)
+{
+    const QSqlDatabase connection = database();
+    // An accepted record is deleted and the next one sent in the same step:
+    // one idle turn of this thread per record, in row order. A record is
+    // only taken once the one before it is gone from the file, so a crash
+    // between the two sends the accepted one again, never skips one.
+    auto sendNext = [&] {
+        if (!maySend)
+            return;
+        const Record next = oldestRow<Record>(table, connection);
         {
             VXMutexLocker locker(&recordMutex);
-            log = currentLog;
+            current = next;
         }
-        if (log.isValid())
-            server.sendLog(log);
+        if (next.isValid())
+            send(next);
         else
-            server.resetLogStatus(); // nothing to send again: the next step fetches
+            reset(); // nothing queued: the next step looks again
+    };
+    switch (status) {
+    case Server::ssIdle:
+        sendNext();
+        break;
+    case Server::ssFailed: {
+        Record again;
+        {
+            VXMutexLocker locker(&recordMutex);
+            again = current;
+        }
+        if (!again.isValid())
+            reset(); // nothing to send again: the next step fetches
+        else if (maySend)
+            send(again);
         break;
     }
     case Server::ssDone: {
-        server.resetLogStatus();
-        VXMutexLocker locker(&recordMutex);
-        if (currentLog.isValid()) {
-            VEXO::SQLQuery::remove(QString::fromLatin1(DatabaseStructs::table_server_logs),
-                                   QStringLiteral("id='%1'").arg(currentLog.id), connection);
-            currentLog = DatabaseStructs::ServerLog();
+        reset();
+        {
+            VXMutexLocker locker(&recordMutex);
+            if (current.isValid()) {
+                VEXO::SQLQuery::remove(QString::fromLatin1(table), QStringLiteral("id='%1'").arg(current.id),
+                                       connection);
+                deleted(current);
+                current = Record();
+            }
         }
+        sendNext();
         break;
     }
     default:

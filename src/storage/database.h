@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include <QDateTime>
 #include <QHash>
@@ -121,6 +122,18 @@ private:
     void putDevice(const DatabaseStructs::Device& device);
     template <typename Record> int loadTable(const char* table, void (Database::*put)(const Record&));
     void putDeviceFault(const DatabaseStructs::DeviceFault& fault);
+
+    // One step of an upload queue by the status of its record in flight:
+    // send it (again), or delete it once accepted and send the next.
+    // maySend false holds the queue (a download runs).
+    template <typename Record>
+    void uploadStep(int status,
+                    bool maySend,
+                    const char* table,
+                    Record& current,
+                    const std::function<void(const Record&)>& send,
+                    const std::function<void()>& reset,
+                    const std::function<void(const Record&)>& deleted);
 
     // Counts the queued changes by cell number and by locked back-end cell.
     void trackChange(const DatabaseStructs::ChangeServer& change, int delta);

@@ -1,5 +1,4 @@
 #include "jalt/vx_chunk_stream.h"
-
 #include "support/test_support.h"
 
 using TestSupport::hex;
@@ -27,9 +26,12 @@ TEST_P(ChunkVInt, EncodesSevenBitsPerByteLowGroupFirst)
     EXPECT_EQ(pos, out.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ChunkVInt,
-                         ::testing::Values(VIntCase{"Zero", 0, "00"}, VIntCase{"OneByteMax", 127, "7f"},
-                                           VIntCase{"TwoBytesMin", 128, "8001"}, VIntCase{"Byte300", 300, "ac02"},
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ChunkVInt,
+                         ::testing::Values(VIntCase{"Zero", 0, "00"},
+                                           VIntCase{"OneByteMax", 127, "7f"},
+                                           VIntCase{"TwoBytesMin", 128, "8001"},
+                                           VIntCase{"Byte300", 300, "ac02"},
                                            VIntCase{"Max32", 0xffffffffu, "ffffffff0f"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -52,8 +54,10 @@ TEST_P(ChunkBadVInt, IsRefusedWithoutMovingThePosition)
     EXPECT_EQ(value, 42u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ChunkBadVInt,
-                         ::testing::Values(BadVIntCase{"Empty", ""}, BadVIntCase{"Truncated", "8080"},
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ChunkBadVInt,
+                         ::testing::Values(BadVIntCase{"Empty", ""},
+                                           BadVIntCase{"Truncated", "8080"},
                                            BadVIntCase{"SixBytes", "808080808001"},
                                            BadVIntCase{"Over32Bits", "ffffffff1f"}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -105,13 +109,14 @@ TEST_P(ChunkDamaged, StopsAtTheDamageAndKeepsWhatCameBefore)
     EXPECT_EQ(stream.ids().size(), GetParam().chunksKept);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ChunkDamaged,
-    ::testing::Values(DamagedCase{"Empty", "", 0}, DamagedCase{"WrongVersion", "81 01 01 00", 0},
-                      DamagedCase{"LengthPastEnd", "82 01 01 00 02 09 0000", 1},
-                      DamagedCase{"HugeLength", "82 01 ffffffff0f 00", 0},
-                      DamagedCase{"OverlongId", "82 8080808080800101", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ChunkDamaged,
+                         ::testing::Values(DamagedCase{"Empty", "", 0},
+                                           DamagedCase{"WrongVersion", "81 01 01 00", 0},
+                                           DamagedCase{"LengthPastEnd", "82 01 01 00 02 09 0000", 1},
+                                           DamagedCase{"HugeLength", "82 01 ffffffff0f 00", 0},
+                                           DamagedCase{"OverlongId", "82 8080808080800101", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct BoundedCase
 {
@@ -137,11 +142,93 @@ TEST_P(BinaryBounded, StringAndBytesReadsNeverPassTheEnd)
     EXPECT_EQ(bytes, QByteArray("kept"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BinaryBounded,
+INSTANTIATE_TEST_SUITE_P(Table,
+                         BinaryBounded,
                          ::testing::Values(BoundedCase{"NegativeCount", "ffffffff"},
                                            BoundedCase{"CountBeyondData", "10000000 4100"},
-                                           BoundedCase{"HugeCount", "ffffff7f"}, BoundedCase{"ShortPrefix", "0100"}),
+                                           BoundedCase{"HugeCount", "ffffff7f"},
+                                           BoundedCase{"ShortPrefix", "0100"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A stored string is the text itself, but for each surrogate without its
+// partner, which becomes "?": valid UTF-16, saved again unchanged.
+struct StringCase
+{
+    const char* name;
+    QString text;
+    QString stored;
+};
+class BinaryStrings : public ::testing::TestWithParam<StringCase>
+{
+};
+
+TEST_P(BinaryStrings, KeepTheTextAndReplaceLoneSurrogates)
+{
+    const StringCase& c = GetParam();
+    QByteArray expected;
+    VXByteStream prefix(&expected);
+    prefix << qint32(c.stored.size());
+    for (const QChar ch : c.stored)
+        expected += char(ch.unicode() & 0xff) + QByteArray(1, char(ch.unicode() >> 8));
+    QByteArray bytes;
+    VXByteStream out(&bytes);
+    out << c.text;
+    EXPECT_EQ(bytes.toHex(), expected.toHex());
+    VXByteStream in(bytes);
+    QString back;
+    in >> back;
+    EXPECT_TRUE(in.ok());
+    EXPECT_EQ(back, c.stored);
+    QByteArray again;
+    VXByteStream saved(&again);
+    saved << back;
+    EXPECT_EQ(again.toHex(), bytes.toHex());
+}
+
+const QString smiley = QStringLiteral("\U0001F600");
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    BinaryStrings,
+    ::testing::Values(
+        StringCase{"Empty", QString(), QString()},
+        StringCase{"Plain", QStringLiteral("Employee 7"), QStringLiteral("Employee 7")},
+        StringCase{"Umlaut", QStringLiteral("Jürgen"), QStringLiteral("Jürgen")},
+        StringCase{"SurrogatePair", QStringLiteral("a") + smiley + QStringLiteral("b"),
+                   QStringLiteral("a") + smiley + QStringLiteral("b")},
+        StringCase{"UnpairedHigh", QStringLiteral("a") + QChar(0xd83d) + QStringLiteral("b"),
+                   QStringLiteral("a?b")},
+        StringCase{"UnpairedLow", QString(QChar(0xde00)), QStringLiteral("?")},
+        StringCase{"HighBeforeAPair", QString(QChar(0xd83d)) + smiley, QStringLiteral("?") + smiley},
+        StringCase{"HighAtTheEnd", QStringLiteral("ab") + QChar(0xd83d), QStringLiteral("ab?")},
+        // A trip through UTF-8 would drop the first mark and end the text at
+        // the NUL; each save would take more away.
+        StringCase{"LeadingByteOrderMarks", QString(QChar(0xfeff)) + QChar(0xfeff) + QStringLiteral("abc"),
+                   QString(QChar(0xfeff)) + QChar(0xfeff) + QStringLiteral("abc")},
+        StringCase{"Nul", QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"),
+                   QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A nested record is read within its own length: bytes after it never
+// complete a chunk cut short inside it.
+TEST(ChunkStream, NestedRecordEndsAtItsOwnLength)
+{
+    for (const char* nested : {"82 01 04 2a00", "82 01 84"}) {
+        SCOPED_TRACE(nested);
+        const QByteArray inner = hex(nested);
+        QByteArray bytes;
+        VXByteStream out(&bytes);
+        out << inner;
+        bytes += hex("01 0000 00");
+        VXByteStream in(bytes);
+        VXChunkStream stream;
+        ASSERT_TRUE(stream.readFrom(in));
+        EXPECT_TRUE(stream.ids().isEmpty());
+        qint32 value = 7;
+        EXPECT_FALSE(stream.get(1, value));
+        EXPECT_EQ(value, 7);
+        EXPECT_EQ(in.remaining(), 4);
+    }
+}
 
 TEST(BinaryStream, VectorCountBeyondDataFailsWithoutAllocating)
 {

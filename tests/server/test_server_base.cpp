@@ -201,6 +201,32 @@ TEST_F(ServerBaseTest, TokenGoesOnEveryRequestOnceHeld)
     EXPECT_FALSE(backend.requests().last().hasHeader("x-api-key"));
 }
 
+// One connection carries request after request; a large body goes whole,
+// without waiting for a "100 Continue" the back-end may never send.
+TEST_F(ServerBaseTest, RequestsShareOneKeptAliveConnection)
+{
+    const QByteArray large = "{\"description\":\"" + QByteArray(2000000, 'x') + "\"}";
+    Outcome first;
+    get(first, ServerBase::rtBase, FakeBackend::pathFaults);
+    Outcome posted;
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathTask, large, posted.onOk(), posted.onErr());
+    ASSERT_EVENTUALLY(posted.done(), 5000);
+    Outcome last;
+    server.sendPost(ServerBase::rtLog, "station/state", "{}", last.onOk(), last.onErr());
+    ASSERT_EVENTUALLY(last.done(), 5000);
+
+    EXPECT_EQ(first.ok, 1) << first.reply.status;
+    EXPECT_EQ(posted.ok, 1) << posted.reply.status << posted.reply.errorText.toStdString();
+    EXPECT_EQ(last.ok, 1) << last.reply.status;
+    const QList<FakeBackend::Request> seen = backend.requests();
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(seen[1].body, large);
+    EXPECT_FALSE(seen[1].hasHeader("Expect"));
+    for (const FakeBackend::Request& request : seen)
+        EXPECT_EQ(request.connection, 1) << request.path.toStdString();
+    EXPECT_EQ(backend.connectionCount(), 1);
+}
+
 TEST_F(ServerBaseTest, EmptyRootDropsTheRequestWithoutAHandler)
 {
     server.setLogURL("  ");

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QMap>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -19,9 +21,9 @@
 #include "fake_backend.h"
 #include "jalt/vx_time.h"
 #include "server/server.h"
+#include "server/sync_fixture.h"
 #include "storage/database.h"
 #include "support/test_support.h"
-#include "server/sync_fixture.h"
 
 namespace {
 const QString hangLine = QStringLiteral("[Server] Sync hangs, reset states");
@@ -155,6 +157,99 @@ TEST_F(SyncClockTest, WaitingDownloadIsReportedEveryHangPeriodAndKept)
     ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathUsers) == 2, 3000);
     ASSERT_EVENTUALLY(applied() == 2, 5000);
     EXPECT_EQ(count(hangLine), 2);
+}
+
+// The back-end down for an hour of the station's clock while operations are
+// made every minute: nothing is lost, no kind of request is repeated more
+// than once a second, and once the back-end is back the queue goes out in
+// the order it was made.
+TEST_F(SyncClockTest, HourLongOutageLosesNothingAndAsksAtMostOnceASecond)
+{
+    start();
+    waitApplied();
+    core->server.setRetryDelays(VXSystemTime::fromSec(1), VXSystemTime::fromSec(60));
+    // Every request the station sends, with the station's time and its kind.
+    struct Sent
+    {
+        qint64 ms;
+        QString kind;
+    };
+    QList<Sent> sent;
+    const QRegularExpression trace(QStringLiteral("^\\[ServerBase\\] send(Get|Post): path: \"([^\"]*)\""));
+    onServerLine = [&](const QString& line) {
+        const QRegularExpressionMatch match = trace.match(line);
+        if (!match.hasMatch())
+            return;
+        const QString path = match.captured(2);
+        const QString kind = path == QLatin1String("token")               ? QStringLiteral("log-in")
+                             : match.captured(1) == QLatin1String("Get")  ? QStringLiteral("download")
+                             : path.startsWith(QLatin1String("station/")) ? QStringLiteral("log")
+                                                                          : QStringLiteral("change");
+        sent.append({VXClock::monotonicMSec(), kind});
+    };
+    const quint16 port = backend.port();
+    backend.stop();
+    const qint64 down = VXClock::monotonicMSec();
+
+    QList<QByteArray> made;
+    Database* db = Database::instance();
+    // Short steps while the retries are close together, longer ones later.
+    for (qint64 at = 0; at < 3600 * 1000;) {
+        if (at % 60000 == 0) {
+            const DatabaseStructs::ChangeServer change =
+                Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1],
+                                      QStringLiteral("minute %1").arg(at / 60000));
+            made.append(change.body);
+            db->queueChange(change);
+        }
+        const qint64 step = at < 180000 ? 100 : 5000;
+        manualClock.advance(VXSystemTime::fromMSec(step));
+        at += step;
+        QTest::qWait(at < 180000 ? 3 : 12);
+    }
+    const qint64 up = VXClock::monotonicMSec();
+    QTest::qWait(100);
+    EXPECT_EQ(operations().size(), 0);
+    EXPECT_EQ(db->queuedChangesTotal(), 60);
+
+    QMap<QString, qint64> last;
+    QMap<QString, int> perKind;
+    for (const Sent& request : sent) {
+        if (request.ms < down || request.ms > up)
+            continue;
+        ++perKind[request.kind];
+        if (last.contains(request.kind)) {
+            EXPECT_GE(request.ms - last.value(request.kind), 1000)
+                << request.kind.toStdString() << " at " << request.ms - down << " ms";
+        }
+        last[request.kind] = request.ms;
+    }
+    int total = 0;
+    for (int n : perKind)
+        total += n;
+    QMap<qint64, int> perSecond;
+    for (const Sent& request : sent) {
+        if (request.ms >= down && request.ms <= up)
+            ++perSecond[(request.ms - down) / 1000];
+    }
+    int busiest = 0;
+    for (int n : perSecond)
+        busiest = std::max(busiest, n);
+    std::printf("[outage] most requests in one second: %d; in the hour: %d (", busiest, total);
+    for (auto it = perKind.cbegin(); it != perKind.cend(); ++it)
+        std::printf("%s%s %d", it == perKind.cbegin() ? "" : ", ", qPrintable(it.key()), it.value());
+    std::printf(")\n");
+    EXPECT_LE(total, 3600);
+    EXPECT_GE(perKind.value(QStringLiteral("change")), 1);
+
+    // Back: the next try comes within the longest pause, and the queue drains.
+    ASSERT_TRUE(backend.start(port));
+    manualClock.advance(VXSystemTime::fromSec(61));
+    ASSERT_EVENTUALLY(operations().size() >= 60 && db->queuedChangesTotal() == 0, 20000);
+    QList<QByteArray> received;
+    for (const FakeBackend::Request& request : operations())
+        received.append(request.body);
+    EXPECT_EQ(received, made);
 }
 
 TEST_F(SyncClockTest, LateReplyOfAChainGivenUpIsIgnored)
