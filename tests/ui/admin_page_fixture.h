@@ -102,7 +102,7 @@ protected:
     void openWithBackend(QString more = QString())
     {
         ASSERT_TRUE(backend.start());
-        backend.setPointId(0);
+        backend.setPointId(pointId);
         const QString date = QStringLiteral(R"("updateDate":"10.12.2026 08:00:00")");
         backend.setUsers(QStringLiteral(R"([{"id":4,"login":"anna","personNumber":"89",%1},)"
                                         R"({"id":7,"name":"Root","login":"root","isAdmin":true,%1}])")
@@ -115,8 +115,9 @@ protected:
         backend.setCells(
             R"({"devicePointCells":[{"cellNumber":1,"id":101,"deviceId":12},)"
             R"({"cellNumber":2,"id":102,"deviceId":0},{"cellNumber":3,"id":103,"deviceId":0}]})");
-        Options options;
-        options.extraCells = QStringLiteral("[server]\nlogin = station\npassword = secret\n"
+        Options options = backendOptions;
+        options.pointId = pointId;
+        options.extraCells += QStringLiteral("[server]\nlogin = station\npassword = secret\n"
                                             "base_url = %1\nsync_interval = 1 h\n%2")
                                  .arg(backend.baseUrl(), more);
         openAdministration(options);
@@ -144,4 +145,7 @@ protected:
     }
 
     FakeBackend backend;
+    // The station's id at the back-end, and more of its configuration.
+    int pointId = 0;
+    Options backendOptions;
 };
