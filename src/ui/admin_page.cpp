@@ -1,5 +1,8 @@
 #include "ui/admin_page.h"
 
+#include <algorithm>
+#include <exception>
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -9,9 +12,6 @@
 #include <QScrollBar>
 #include <QTime>
 #include <QTimer>
-
-#include <algorithm>
-#include <exception>
 
 #include "core/constants.h"
 #include "core/core.h"

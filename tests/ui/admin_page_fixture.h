@@ -118,8 +118,8 @@ protected:
         Options options = backendOptions;
         options.pointId = pointId;
         options.extraCells += QStringLiteral("[server]\nlogin = station\npassword = secret\n"
-                                            "base_url = %1\nsync_interval = 1 h\n%2")
-                                 .arg(backend.baseUrl(), more);
+                                             "base_url = %1\nsync_interval = 1 h\n%2")
+                                  .arg(backend.baseUrl(), more);
         openAdministration(options);
         if (HasFatalFailure())
             return;

@@ -155,7 +155,8 @@ TEST_F(AdminInfo, InfoShowsTheRunningStation)
     EXPECT_EQ(p->labelUsersCount->text(), QString::number(db->usersCount()));
     EXPECT_EQ(p->labelDevicesCount->text(), QString::number(db->devicesCount()));
     // The download has just ended.
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^0:00:0\\d$")).match(p->labelLastSyncElapsed->text()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^0:00:0\\d$")).match(p->labelLastSyncElapsed->text()).hasMatch())
         << p->labelLastSyncElapsed->text().toStdString();
 
     // A door opens, a cell is locked, a user comes, and the back-end is
@@ -164,7 +165,8 @@ TEST_F(AdminInfo, InfoShowsTheRunningStation)
     down.status = 503;
     backend.setBehaviour(QString(), down);
     sim.setDoor(0, 1, true);
-    ASSERT_TRUE(core->setCellBlocked(core->cellsLogic.getCellByNumber(3), true, QStringLiteral("Door is broken")));
+    ASSERT_TRUE(
+        core->setCellBlocked(core->cellsLogic.getCellByNumber(3), true, QStringLiteral("Door is broken")));
     DatabaseStructs::User carl;
     carl.id = 30;
     carl.login = QStringLiteral("carl");
@@ -197,7 +199,9 @@ TEST_F(AdminInfo, InfoShowsTheRunningStation)
         p->updateInfo();
     }
     EXPECT_EQ(p->labelUptime->text(), QStringLiteral("1 d  1:00:00"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^25:0[01]:\\d\\d$")).match(p->labelLastSyncElapsed->text()).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^25:0[01]:\\d\\d$"))
+                    .match(p->labelLastSyncElapsed->text())
+                    .hasMatch())
         << p->labelLastSyncElapsed->text().toStdString();
 }
 
@@ -229,19 +233,19 @@ TEST_F(AdminInfo, StatisticsChangeOnlyWhileShown)
     const CellController& controller = core->cellController;
     const CellsLogic& cells = core->cellsLogic;
     const auto counters = [&] {
-        return QVector<int>{controller.counterReconnects(), controller.counterRequests(),
-                            controller.counterAnswers(),    controller.counterCommands(),
-                            core->counterDeviceTaken(),     core->counterDeviceReturned(),
-                            cells.counterOpenAll(),         cells.counterOpenOk(),
-                            cells.counterOpenFail(),        cells.counterCloseAll(),
-                            cells.counterCloseOk(),         cells.counterCloseFail()};
+        return QVector<int>{
+            controller.counterReconnects(), controller.counterRequests(), controller.counterAnswers(),
+            controller.counterCommands(),   core->counterDeviceTaken(),   core->counterDeviceReturned(),
+            cells.counterOpenAll(),         cells.counterOpenOk(),        cells.counterOpenFail(),
+            cells.counterCloseAll(),        cells.counterCloseOk(),       cells.counterCloseFail()};
     };
     const auto labels = [p] {
         QVector<int> values;
-        for (QLabel* label : {p->labelStatCellsReconnects, p->labelStatCellsRequests, p->labelStatCellsAnswers,
-                              p->labelStatCellsCommands, p->labelStatDevicesTaken, p->labelStatDevicesReturned,
-                              p->labelStatLogicOpenAll, p->labelStatLogicOpenOk, p->labelStatLogicOpenFail,
-                              p->labelStatLogicCloseAll, p->labelStatLogicCloseOk, p->labelStatLogicCloseFail})
+        for (QLabel* label :
+             {p->labelStatCellsReconnects, p->labelStatCellsRequests, p->labelStatCellsAnswers,
+              p->labelStatCellsCommands, p->labelStatDevicesTaken, p->labelStatDevicesReturned,
+              p->labelStatLogicOpenAll, p->labelStatLogicOpenOk, p->labelStatLogicOpenFail,
+              p->labelStatLogicCloseAll, p->labelStatLogicCloseOk, p->labelStatLogicCloseFail})
             values.append(label->text().toInt());
         return values;
     };
@@ -314,8 +318,8 @@ INSTANTIATE_TEST_SUITE_P(Table,
                          AdminInfoCodeSize,
                          ::testing::Values(CodeSizeCase{"FourLetterLoginOneLetterPassword", "anna", "x",
                                                         QByteArray("anna\nx\0", 7), 24, 25},
-                                           CodeSizeCase{"EmptyLoginAndPassword", "", "", QByteArray("\n\0", 2), 24,
-                                                        25},
+                                           CodeSizeCase{"EmptyLoginAndPassword", "", "",
+                                                        QByteArray("\n\0", 2), 24, 25},
                                            CodeSizeCase{"TwoBlocks", "aberg", "Winter-2027",
                                                         QByteArray("aberg\nWinter-2027\0", 18), 44, 33}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -382,7 +386,8 @@ TEST_F(AdminInfo, TooLongForACodeSaysSoAndThePageGoesOn)
 
     generate(QStringLiteral("anna"), QStringLiteral("x"));
     EXPECT_EQ(page()->labelQRContent->text().size(), 24);
-    EXPECT_EQ(decoded(page()->imageQR->pixmap(), QStringLiteral("next")), page()->labelQRContent->text().toLatin1());
+    EXPECT_EQ(decoded(page()->imageQR->pixmap(), QStringLiteral("next")),
+              page()->labelQRContent->text().toLatin1());
     EXPECT_EQ(messages.size(), 1);
 }
 
@@ -496,23 +501,22 @@ TEST_P(AdminInfoLeave, LeavingThePageTakesTheCodeAlong)
     expectNoCode();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table,
-    AdminInfoLeave,
-    ::testing::Values(LeaveCase{"Back",
-                                [](AdminInfo*, StationAdminPage* p) {
-                                    QTest::mouseClick(p->buttonBack, Qt::LeftButton);
-                                    QTest::mouseClick(p->buttonBack, Qt::LeftButton);
-                                },
-                                Constants::asStart},
-                      LeaveCase{"InactivityTimeOut",
-                                [](AdminInfo* t, StationAdminPage*) {
-                                    static_cast<AdminInfoLeave*>(t)->waitForStart();
-                                },
-                                Constants::asStart},
-                      LeaveCase{"IssueOfACellsDevice",
-                                [](AdminInfo* t, StationAdminPage*) {
-                                    static_cast<AdminInfoLeave*>(t)->issueFromDetails();
-                                },
-                                Constants::asCloseCell}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table,
+                         AdminInfoLeave,
+                         ::testing::Values(LeaveCase{"Back",
+                                                     [](AdminInfo*, StationAdminPage* p) {
+                                                         QTest::mouseClick(p->buttonBack, Qt::LeftButton);
+                                                         QTest::mouseClick(p->buttonBack, Qt::LeftButton);
+                                                     },
+                                                     Constants::asStart},
+                                           LeaveCase{"InactivityTimeOut",
+                                                     [](AdminInfo* t, StationAdminPage*) {
+                                                         static_cast<AdminInfoLeave*>(t)->waitForStart();
+                                                     },
+                                                     Constants::asStart},
+                                           LeaveCase{"IssueOfACellsDevice",
+                                                     [](AdminInfo* t, StationAdminPage*) {
+                                                         static_cast<AdminInfoLeave*>(t)->issueFromDetails();
+                                                     },
+                                                     Constants::asCloseCell}),
+                         [](const auto& info) { return std::string(info.param.name); });

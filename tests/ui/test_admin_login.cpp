@@ -67,7 +67,6 @@ protected:
     void clickLogin() { QTest::mouseClick(window->buttonAdminLogin, Qt::LeftButton); }
 
     int adminEntered() const { return window->pageAdministration->adminUser.id; }
-
 };
 } // namespace
 
