@@ -1,5 +1,8 @@
 #include "ui/admin_page.h"
 
+#include <algorithm>
+#include <exception>
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -10,13 +13,18 @@
 #include <QTime>
 #include <QTimer>
 
+#include "core/constants.h"
 #include "core/core.h"
+#include "jalt/jalt_version.h"
+#include "readers/cryptography.h"
 #include "server/server.h"
 #include "storage/database.h"
 #include "ui/cells_widget.h"
 #include "ui/dialog.h"
+#include "ui/qr_code_generator.h"
 #include "ui/station_mainwindow.h"
 #include "vexo/cursor_overrider.h"
+#include "vexo/vexo_version.h"
 
 namespace {
 // A radio button answers only a press on its indicator or its text; on the
@@ -49,6 +57,25 @@ StationCore* core()
 CellsLogic& cellsLogic()
 {
     return StationCore::instance()->cellsLogic;
+}
+
+// "1:02:03"; the hours go on past a day.
+QString clockText(qint64 seconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Whether a login code carries the text unchanged: it holds Latin-1 bytes,
+// and the station reads the login up to the line feed and the password up to
+// the zero byte.
+bool fitsLoginCode(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() <= 0xff && c != QLatin1Char('\n') && c != QChar(0);
+    });
 }
 } // namespace
 
@@ -102,8 +129,21 @@ StationAdminPage::StationAdminPage(QWidget* parent)
     buttonMenu->addAction(separator());
     buttonMenu->addAction(actionQuit);
 
+    labelVersionJALT->setText(QLatin1String(JALT::version));
+    labelVersionVEXO->setText(QLatin1String(VEXO::version));
+    labelVersionQt->setText(QStringLiteral(QT_VERSION_STR));
+    labelVersionStation->setText(QLatin1String(Constants::version));
+    stateCellsController->setState(1);
+
     connect(widgetCells->treeWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { restartTimeout(); });
+    connect(lineQRLogin, &QLineEdit::textChanged, this, [this] { restartTimeout(); });
+    connect(lineQRPassword, &QLineEdit::textChanged, this, [this] { restartTimeout(); });
+    // Whoever comes next must not find a user's password here.
+    connect(core(), &StationCore::activeScreenRequest, this, [this](int screen) {
+        if (screen != Constants::asAdministration)
+            clearQrCode();
+    });
 
     setListView(false);
 
@@ -244,12 +284,98 @@ void StationAdminPage::updateCurrentCell()
 
 void StationAdminPage::updateInfo()
 {
-    // The "Info" tab has nothing to show yet.
+    StationCore* hub = core();
+    const VXMap<int, CellsLogic::Cell>& cells = cellsLogic().getCells();
+    int opened = 0;
+    int locked = 0;
+    int devices = 0;
+    for (const CellsLogic::Cell& cell : cells) {
+        opened += cell.opened ? 1 : 0;
+        locked += cell.isLocked ? 1 : 0;
+        devices += cell.device.isValid() ? 1 : 0;
+    }
+    labelStationID->setText(QString::number(hub->point_id));
+    labelCellsTotal->setText(QString::number(cells.size()));
+    labelCellsOpened->setText(QString::number(opened));
+    labelCellsLocked->setText(QString::number(locked));
+    labelCellsDevices->setText(QString::number(devices));
+    labelCellsAvailableDevices->setText(QString::number(cellsLogic().availableDevicesInCellsCount()));
+
+    stateCellsController->setState(hub->cellController.receiveQuality());
+    stateBarcode->setState(hub->isScannerOpened() ? 1 : 0);
+    stateServer->setState(hub->server.isAuthorized() ? 1 : 0);
+
+    Database* db = Database::instance();
+    labelUsersCount->setText(QString::number(db->usersCount()));
+    labelDevicesCount->setText(QString::number(db->devicesCount()));
+    labelQueuedChanges->setText(QString::number(db->changesCount.load()));
+    labelQueuedLogs->setText(QString::number(db->logsCount.load()));
+
+    labelLastSyncElapsed->setText(clockText(hub->server.lastSyncElapsed().toSec()));
+    constexpr qint64 day = 86400;
+    const qint64 up = hub->uptime.elapsed_s();
+    labelUptime->setText(QStringLiteral("%1 d  %2").arg(up / day).arg(clockText(up % day)));
 }
 
 void StationAdminPage::updateStat()
 {
-    // The "Stat" tab has nothing to show yet.
+    const CellController& controller = core()->cellController;
+    const CellsLogic& cells = cellsLogic();
+    const std::pair<QLabel*, int> counters[] = {
+        {labelStatCellsReconnects, controller.counterReconnects()},
+        {labelStatCellsRequests, controller.counterRequests()},
+        {labelStatCellsAnswers, controller.counterAnswers()},
+        {labelStatCellsCommands, controller.counterCommands()},
+        {labelStatDevicesTaken, core()->counterDeviceTaken()},
+        {labelStatDevicesReturned, core()->counterDeviceReturned()},
+        {labelStatLogicOpenAll, cells.counterOpenAll()},
+        {labelStatLogicOpenOk, cells.counterOpenOk()},
+        {labelStatLogicOpenFail, cells.counterOpenFail()},
+        {labelStatLogicCloseAll, cells.counterCloseAll()},
+        {labelStatLogicCloseOk, cells.counterCloseOk()},
+        {labelStatLogicCloseFail, cells.counterCloseFail()},
+    };
+    for (const auto& [label, value] : counters)
+        label->setText(QString::number(value));
+}
+
+// The code carries the password for anyone with the station's key: its text
+// goes to the screen only, never to a log.
+void StationAdminPage::on_buttonQrGenerate_clicked()
+{
+    // A code left from before would pass for the new one.
+    labelQRContent->clear();
+    imageQR->setPixmap(QPixmap());
+    const QString title = tr("QR for login");
+    const QString login = lineQRLogin->text();
+    const QString password = lineQRPassword->text();
+    if (!fitsLoginCode(login) || !fitsLoginCode(password)) {
+        showNotice(title, fitsLoginCode(login)
+                              ? tr("The password holds a character that a QR login code cannot carry "
+                                   "(one outside Latin-1, such as \u20ac or a Cyrillic letter).")
+                              : tr("The login holds a character that a QR login code cannot carry "
+                                   "(one outside Latin-1, such as \u20ac or a Cyrillic letter)."));
+        return;
+    }
+    const QByteArray text = qrLoginEncrypt(login, password);
+    QImage image;
+    try {
+        image = qrCodeCreate(text, 8);
+    } catch (const std::exception&) {
+        showNotice(title, tr("The login and the password are too long for a QR code."));
+        return;
+    }
+    labelQRContent->setText(QString::fromLatin1(text));
+    qDebug() << "qr for a login code of" << text.size() << "characters";
+    imageQR->setImage(image, false);
+}
+
+void StationAdminPage::clearQrCode()
+{
+    lineQRLogin->clear();
+    lineQRPassword->clear();
+    labelQRContent->clear();
+    imageQR->setPixmap(QPixmap());
 }
 
 void StationAdminPage::restartTimeout()
@@ -560,7 +686,15 @@ void StationAdminPage::on_widgetCells_gotoCellRequest(int number)
 
 void StationAdminPage::on_tabWidget_currentChanged(int index)
 {
-    Q_UNUSED(index);
+    // The page needs only the height of the tab it shows: with the screen
+    // keyboard up, the information tab's fields would otherwise push the
+    // window past the screen for the taller cell details.
+    for (int i = 0; i < tabWidget->count(); ++i) {
+        QWidget* tab = tabWidget->widget(i);
+        QSizePolicy policy = tab->sizePolicy();
+        policy.setVerticalPolicy(i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+        tab->setSizePolicy(policy);
+    }
     restartTimeout();
     if (tabInformation->isVisible())
         updateInfo();

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void on_buttonCellUnlock_clicked();
     void on_buttonCellActual_clicked();
     void on_buttonCellForceReady_clicked();
+    void on_buttonQrGenerate_clicked();
     void on_buttonCellGive_clicked();
     void on_buttonReportProblem_clicked();
     void on_buttonReturnDevice_clicked();
@@ -82,6 +83,8 @@ private:
     // A message with Ok alone, open until answered or the time-out.
     void showNotice(const QString& title, const QString& text);
     void changeLock(bool lock, const QString& reason);
+    // The login code's login, password, text and picture go.
+    void clearQrCode();
     // The number of the nearest valid cell below (step -1) or above (+1) the
     // shown one; -1 when there is none.
     int neighbourCell(int step) const;

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <openssl/evp.h>
+
 #include "glyphpad/virtual_keyboard.h"
 #include "glyphpad/virtual_keyboard_layout.h"
 #include "support/keyboard_keys.h"
@@ -16,6 +18,19 @@
 #include "ui/cells_widget.h"
 #include "ui/station_mainwindow.h"
 #include "workflows/workflow_fixture.h"
+
+// A stored password hash as the back-end makes it: format byte 0, the salt,
+// then PBKDF2-HMAC-SHA1 of 1000 iterations, 32 bytes (by OpenSSL).
+inline QByteArray passwordHash(const QByteArray& password)
+{
+    const QByteArray salt = TestSupport::hex("5e 1f 03 9e 55 c2 10 8b 47 d0 2e 91 3c 7a e4 05");
+    QByteArray key(32, '\0');
+    const int ok = PKCS5_PBKDF2_HMAC(
+        password.constData(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
+        salt.size(), 1000, EVP_sha1(), key.size(), reinterpret_cast<unsigned char*>(key.data()));
+    EXPECT_EQ(ok, 1);
+    return QByteArray(1, '\0') + salt + key;
+}
 
 // The workflows' station (simulated lock controller, users, devices) with
 // the kiosk's main window on top, shown offscreen.
@@ -109,6 +124,19 @@ protected:
     {
         core->setActiveScreen(Constants::asAdministration);
         window->pageAdministration->enter(admin);
+    }
+
+    // Neither the log nor a record for the back-end holds the text.
+    void expectNowhere(const QString& secret)
+    {
+        // The log writer has its own thread: a line logged now comes after
+        // everything logged before.
+        core->log(QStringLiteral("[Test] checked"));
+        ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[Test] checked")), 3000);
+        for (const QString& line : TestSupport::logLines())
+            EXPECT_FALSE(line.contains(secret)) << line.toStdString();
+        for (const QueuedChange& change : queuedChanges())
+            EXPECT_FALSE(change.body.toJson().contains(secret.toUtf8())) << change.path.toStdString();
     }
 
     // The administration page's button and list row of a cell.

@@ -6,8 +6,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <openssl/evp.h>
-
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
 #include "storage/database.h"
@@ -17,19 +15,6 @@
 
 namespace {
 const QByteArray rootPassword = "Sesame-7";
-
-// A stored password hash as the back-end makes it: format byte 0, the salt,
-// then PBKDF2-HMAC-SHA1 of 1000 iterations, 32 bytes.
-QByteArray passwordHash(const QByteArray& password)
-{
-    const QByteArray salt = TestSupport::hex("5e 1f 03 9e 55 c2 10 8b 47 d0 2e 91 3c 7a e4 05");
-    QByteArray key(32, '\0');
-    const int ok = PKCS5_PBKDF2_HMAC(
-        password.constData(), password.size(), reinterpret_cast<const unsigned char*>(salt.constData()),
-        salt.size(), 1000, EVP_sha1(), key.size(), reinterpret_cast<unsigned char*>(key.data()));
-    EXPECT_EQ(ok, 1);
-    return QByteArray(1, '\0') + salt + key;
-}
 
 DatabaseStructs::User administrator(int id, const char* login, const char* card, bool blocked)
 {
@@ -82,19 +67,6 @@ protected:
     void clickLogin() { QTest::mouseClick(window->buttonAdminLogin, Qt::LeftButton); }
 
     int adminEntered() const { return window->pageAdministration->adminUser.id; }
-
-    // Neither the log nor a record for the back-end holds the text.
-    void expectNowhere(const QString& secret)
-    {
-        // The log writer has its own thread: a line logged now comes after
-        // everything the login may have logged.
-        core->log(QStringLiteral("[Test] login done"));
-        ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[Test] login done")), 3000);
-        for (const QString& line : TestSupport::logLines())
-            EXPECT_FALSE(line.contains(secret)) << line.toStdString();
-        for (const QueuedChange& change : queuedChanges())
-            EXPECT_FALSE(change.body.toJson().contains(secret.toUtf8())) << change.path.toStdString();
-    }
 };
 } // namespace
 

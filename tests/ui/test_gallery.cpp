@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QToolButton>
@@ -498,6 +499,70 @@ TEST_P(AdminPageWithDemoFonts, ShowsTheDetailsOfACell)
         expectFingerSized(page);
         shootAdmin(QStringLiteral("cell-details-%1").arg(number));
     }
+}
+
+// The information tab with a login code made on it, once more with the
+// screen keyboard up under the login field, and the statistics tab.
+TEST_P(AdminPageWithDemoFonts, ShowsTheInformationAndStatistics)
+{
+    enterWithCells();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    StationAdminPage* page = window->pageAdministration;
+    page->tabWidget->setCurrentWidget(page->tabInformation);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(page->labelVersionStation->isVisibleTo(window.get()));
+    page->lineQRLogin->setText(QStringLiteral("aberg"));
+    page->lineQRPassword->setText(QStringLiteral("Winter-2027"));
+    QTest::mouseClick(page->buttonQrGenerate, Qt::LeftButton);
+    ASSERT_FALSE(page->labelQRContent->text().isEmpty());
+    QCoreApplication::processEvents();
+    expectTextsFit(page);
+    expectFingerSized(page);
+    for (QLineEdit* field : {page->lineQRLogin, page->lineQRPassword})
+        EXPECT_GE(field->height(), 34) << field->objectName().toStdString();
+    // The symbol shows whole and square, each module at least two pixels.
+    const QPixmap code = page->imageQR->pixmap();
+    ASSERT_FALSE(code.isNull());
+    EXPECT_EQ(code.width(), code.height());
+    const QRect shown = page->imageQR->mapFromScene(page->imageQR->sceneRect()).boundingRect();
+    EXPECT_LE(qAbs(shown.width() - shown.height()), 1) << shown.width() << "x" << shown.height();
+    EXPECT_TRUE(page->imageQR->viewport()->rect().adjusted(-1, -1, 1, 1).contains(shown));
+    EXPECT_GE(shown.width(), 2 * code.width() / 8);
+    shootAdmin(QStringLiteral("info"));
+
+    // With the keyboard up the fields stay in sight above it, tall enough
+    // for a finger, and the keys type into them.
+    page->lineQRLogin->clear();
+    page->lineQRLogin->setFocus();
+    VirtualKeyboard* keyboard = window->virtualKeyboard;
+    ASSERT_EVENTUALLY(keyboard->isVisible() && keyboard->height() == keyboard->sizeHint().height(), 2000);
+    QCoreApplication::processEvents();
+    for (QWidget* w : {static_cast<QWidget*>(page->lineQRLogin), static_cast<QWidget*>(page->lineQRPassword),
+                       static_cast<QWidget*>(page->buttonQrGenerate)}) {
+        EXPECT_TRUE(w->isVisibleTo(window.get())) << w->objectName().toStdString();
+        EXPECT_TRUE(
+            window->widgetMain->rect().contains(QRect(w->mapTo(window->widgetMain, QPoint(0, 0)), w->size())))
+            << w->objectName().toStdString();
+        EXPECT_GE(w->height(), 34) << w->objectName().toStdString();
+    }
+    for (const char* caption : {"a", "b"}) {
+        QToolButton* key = KeyboardKeys::keyOf(KeyboardKeys::shownPage(keyboard), QLatin1String(caption));
+        ASSERT_TRUE(KeyboardKeys::postTap(key)) << caption;
+    }
+    // Small letters: logins are.
+    EXPECT_EVENTUALLY(page->lineQRLogin->text() == QStringLiteral("ab"), 2000);
+    // The window keeps the screen's size.
+    EXPECT_EQ(window->size(), GetParam().size);
+    shootAdmin(QStringLiteral("info-keyboard"));
+
+    page->tabWidget->setCurrentWidget(page->tabStatistics);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(page->labelStatLogicCloseFail->isVisibleTo(window.get()));
+    // The keyboard goes with the fields.
+    EXPECT_EVENTUALLY(!keyboard->isVisible(), 2000);
+    expectTextsFit(page);
+    shootAdmin(QStringLiteral("stat"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens,

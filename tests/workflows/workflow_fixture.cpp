@@ -71,6 +71,7 @@ void WorkflowTest::start(const Options& o)
     ASSERT_FALSE(path.isEmpty());
     TestSupport::writeConfig(
         QStringLiteral("[general]\n"
+                       "point_id = %15\n"
                        "support_offscreen = %12\n"
                        "block_on_open_timeout = %1\n"
                        "block_on_close_timeout = %2\n"
@@ -95,7 +96,7 @@ void WorkflowTest::start(const Options& o)
                  o.gotoStart, o.reopenCell, o.maxTryOpenCell, o.messageLifetime, o.maxReturnDevice, path,
                  o.extraCells, o.scannerDevice.isEmpty() ? QString() : "device = " + o.scannerDevice + "\n",
                  o.cardReader ? "true" : "false", o.supportOffscreen ? "true" : "false", o.audio)
-            .arg(o.openCellMinInterval));
+            .arg(o.openCellMinInterval, QString::number(o.pointId)));
     giveDone = std::make_unique<QSignalSpy>(&core->giveLogic, &StationLogicBase::done);
     returnDone = std::make_unique<QSignalSpy>(&core->returnLogic, &StationLogicBase::done);
     screens = std::make_unique<QSignalSpy>(core, &StationCore::activeScreenRequest);

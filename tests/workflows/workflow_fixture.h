@@ -50,6 +50,8 @@ struct WorkflowOptions
     // [general] support_offscreen, and the body of an [audio] section.
     bool supportOffscreen = false;
     QString audio;
+    // [general] point_id: the station's id at the back-end.
+    int pointId = 0;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
