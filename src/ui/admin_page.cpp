@@ -22,6 +22,7 @@
 #include "ui/cells_widget.h"
 #include "ui/dialog.h"
 #include "ui/qr_code_generator.h"
+#include "ui/secret_field.h"
 #include "ui/station_mainwindow.h"
 #include "vexo/cursor_overrider.h"
 #include "vexo/vexo_version.h"
@@ -372,8 +373,8 @@ void StationAdminPage::on_buttonQrGenerate_clicked()
 
 void StationAdminPage::clearQrCode()
 {
-    lineQRLogin->clear();
-    lineQRPassword->clear();
+    forgetFieldText(lineQRLogin);
+    forgetFieldText(lineQRPassword);
     labelQRContent->clear();
     imageQR->setPixmap(QPixmap());
 }

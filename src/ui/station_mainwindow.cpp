@@ -15,6 +15,7 @@
 #include "readers/cryptography.h"
 #include "storage/database.h"
 #include "ui/dialog.h"
+#include "ui/secret_field.h"
 #include "vexo/widget_metrics.h"
 
 namespace {
@@ -24,14 +25,6 @@ const QString css_styled = QStringLiteral(
 const QString css_buttons =
     QStringLiteral("QPushButton:enabled{color: white;background-color: "
                    "${main_color};}QPushButton:!enabled{color: white;background-color: gray;}");
-
-// setText() also drops the field's undo history, which clear() would keep.
-// No signal: clearing is no activity that restarts the inactivity timer.
-void clearPassword(QLineEdit* edit)
-{
-    const QSignalBlocker blocker(edit);
-    edit->setText(QString());
-}
 
 // The hash is of the password's Latin-1 bytes. A character Latin-1 cannot
 // hold would become "?", so that two different passwords would match
@@ -193,7 +186,7 @@ void StationMainWindow::adminRequest()
 {
     StationCore* core = StationCore::instance();
     lineAdminLogin->clear();
-    clearPassword(lineAdminPassword);
+    forgetFieldText(lineAdminPassword);
     core->setQRMode(Constants::qmUser);
     core->setActiveScreen(Constants::asAdminLogin);
     core->setLineEditFocus(lineAdminLogin);
@@ -328,7 +321,7 @@ void StationMainWindow::on_stackedMain_currentChanged(int index)
     widgetStatus->setAdminView(index == Constants::asAdministration);
     // The typed password goes with the login page, whichever way it is left.
     if (index != Constants::asAdminLogin)
-        clearPassword(lineAdminPassword);
+        forgetFieldText(lineAdminPassword);
 }
 
 bool StationMainWindow::eventFilter(QObject* object, QEvent* event)
