@@ -550,14 +550,14 @@ void Database::checkChanges()
         changeStatus, !syncing, DatabaseStructs::table_server_changes, currentChange,
         [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
         [&server] { server.resetChangeStatus(); },
-        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); });
+        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); }, changeDeleteFailing);
     if (!server.isLogActive())
         return;
     // Log records go out while a download runs too.
     uploadStep<DatabaseStructs::ServerLog>(
         logStatus, true, DatabaseStructs::table_server_logs, currentLog,
         [&server](const DatabaseStructs::ServerLog& log) { server.sendLog(log); },
-        [&server] { server.resetLogStatus(); }, [](const DatabaseStructs::ServerLog&) {});
+        [&server] { server.resetLogStatus(); }, [](const DatabaseStructs::ServerLog&) {}, logDeleteFailing);
 }
 
 template <typename Record>
@@ -567,7 +567,8 @@ void Database::uploadStep(int status,
                           Record& current,
                           const std::function<void(const Record&)>& send,
                           const std::function<void()>& reset,
-                          const std::function<void(const Record&)>& deleted)
+                          const std::function<void(const Record&)>& deleted,
+                          int& deleteFailing)
 {
     const QSqlDatabase connection = database();
     // An accepted record is deleted and the next one sent in the same step:
@@ -604,16 +605,33 @@ void Database::uploadStep(int status,
         break;
     }
     case Server::ssDone: {
-        reset();
         {
             VXMutexLocker locker(&recordMutex);
             if (current.isValid()) {
-                VEXO::SQLQuery::remove(QString::fromLatin1(table), QStringLiteral("id='%1'").arg(current.id),
-                                       connection);
+                // After a failed delete, tried again about once a second.
+                if (deleteFailing > 0 && ++deleteFailing % 100 != 0)
+                    break;
+                if (!VEXO::SQLQuery::remove(QString::fromLatin1(table),
+                                            QStringLiteral("id='%1'").arg(current.id), connection)) {
+                    // Still accepted: taking the next record now would take
+                    // this one again and deliver it once more.
+                    if (deleteFailing == 0) {
+                        deleteFailing = 1;
+                        StationCore::instance()->log(
+                            QStringLiteral("[Database] Error: can`t delete the delivered record %1 of %2, "
+                                           "the queue waits")
+                                .arg(current.id)
+                                .arg(QLatin1String(table)),
+                            StationCore::lcError);
+                    }
+                    break;
+                }
+                deleteFailing = 0;
                 deleted(current);
                 current = Record();
             }
         }
+        reset();
         sendNext();
         break;
     }

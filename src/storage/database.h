@@ -92,6 +92,9 @@ public:
     // most half a second old; for display.
     DatabaseStructs::ChangeServer currentChange;
     DatabaseStructs::ServerLog currentLog;
+    // Database thread only.
+    int changeDeleteFailing = 0;
+    int logDeleteFailing = 0;
     std::atomic<int> changesCount{0};
     std::atomic<int> logsCount{0};
 
@@ -125,7 +128,8 @@ private:
 
     // One step of an upload queue by the status of its record in flight:
     // send it (again), or delete it once accepted and send the next.
-    // maySend false holds the queue (a download runs).
+    // maySend false holds the queue (a download runs). deleteFailing counts
+    // the steps since the delete of an accepted record failed (0: none did).
     template <typename Record>
     void uploadStep(int status,
                     bool maySend,
@@ -133,7 +137,8 @@ private:
                     Record& current,
                     const std::function<void(const Record&)>& send,
                     const std::function<void()>& reset,
-                    const std::function<void(const Record&)>& deleted);
+                    const std::function<void(const Record&)>& deleted,
+                    int& deleteFailing);
 
     // Counts the queued changes by cell number and by locked back-end cell.
     void trackChange(const DatabaseStructs::ChangeServer& change, int delta);

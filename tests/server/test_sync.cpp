@@ -552,6 +552,38 @@ TEST_F(SyncTest, HangingServerDoesNotStallTheQueue)
     EXPECT_EQ(operations()[0].body, operations()[1].body);
 }
 
+// The row of an accepted change cannot be deleted (a full disk, a file
+// gone read-only): the change is not taken again as the next one to send,
+// the queue waits with one error line, and goes on once the delete works.
+TEST_F(SyncTest, AcceptedChangeWhoseRowStaysIsNotSentAgain)
+{
+    start();
+    waitApplied();
+    Database* db = Database::instance();
+    db->request(QStringLiteral("CREATE TRIGGER keep_changes BEFORE DELETE ON server_changes "
+                               "BEGIN SELECT RAISE(ABORT, 'kept'); END"));
+    const DatabaseStructs::ChangeServer first =
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QStringLiteral("first"));
+    const DatabaseStructs::ChangeServer second =
+        Server::makeOperation(Constants::doReturned, 9, 4, core->cellsLogic.cells[1], QStringLiteral("second"));
+    db->queueChange(first);
+    db->queueChange(second);
+    ASSERT_EVENTUALLY(operations().size() == 1, 5000);
+    QTest::qWait(300); // thirty steps of the database thread
+    EXPECT_EQ(operations().size(), 1);
+    EXPECT_EQ(queuedRows(DatabaseStructs::table_server_changes), 2);
+    ASSERT_TRUE(TestSupport::logWritten());
+    const QRegularExpression failed(QStringLiteral("^[0-9:.]+ - \\[Database\\] Error: can`t delete the delivered record"));
+    EXPECT_EQ(logLines().filter(failed).size(), 1);
+
+    db->request(QStringLiteral("DROP TRIGGER keep_changes"));
+    // The delete is tried again about once a second.
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    ASSERT_EQ(operations().size(), 2);
+    EXPECT_EQ(operations()[0].body, first.body);
+    EXPECT_EQ(operations()[1].body, second.body);
+}
+
 // A clear keeps the upload queues, and with them the records being sent: a
 // change and a log record that keep failing go on being sent after it.
 TEST_F(SyncTest, ClearWhileUploadsFailKeepsSendingThem)
