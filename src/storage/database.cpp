@@ -86,7 +86,8 @@ void Database::init()
                                     .arg(QString::fromLatin1(DatabaseStructs::table_updates))
                                     .arg(i));
         const QDateTime time = row.value(QStringLiteral("updateDate")).toDateTime();
-        if (time.isValid())
+        // A download applied while these requests waited set a newer time.
+        if (time.isValid() && !updateTimes.contains(i))
             updateTimes.insert(i, time);
     }
 }
@@ -100,7 +101,8 @@ QDateTime Database::updateTime(int index) const
 void Database::setUpdateTime(int index, const QDateTime& time)
 {
     updateTimes.insert(index, time);
-    addQuery(QStringLiteral("UPDATE %1 SET updateDate=:t WHERE table_index=%2")
+    // The row may not be there yet: init() inserts it at start.
+    addQuery(QStringLiteral("INSERT OR REPLACE INTO %1 (table_index,updateDate) VALUES (%2,:t)")
                  .arg(QString::fromLatin1(DatabaseStructs::table_updates))
                  .arg(index),
              {{QStringLiteral("t"), time}});

@@ -347,6 +347,24 @@ TEST_F(DatabaseFile, UpdateTimesReadBackAfterRestart)
     EXPECT_EQ(database->updateTime(2), DatabaseStructs::zeroTime());
 }
 
+// At start the update times are read while requests spin the event loop,
+// in which a download may already be applied: its times stay, in memory and
+// in the file.
+TEST_F(DatabaseFile, UpdateTimeSetBeforeTheStartReadsItsRowStays)
+{
+    database->setDatabase(file);
+    ASSERT_TRUE(database->start());
+    const QDateTime time(QDate(2026, 11, 2), QTime(9, 30, 0));
+    database->setUpdateTime(1, time);
+    database->init();
+    EXPECT_EQ(database->updateTime(1), time);
+    EXPECT_EQ(database->updateTime(2), DatabaseStructs::zeroTime());
+    database->stop();
+    database->updateTimes.clear();
+    startDatabase();
+    EXPECT_EQ(database->updateTime(1), time);
+}
+
 namespace {
 struct RequestCase
 {
