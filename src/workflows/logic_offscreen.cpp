@@ -209,8 +209,10 @@ void StationOffScreenLogic::playAudio(AudioType type)
         return;
     current = type;
     core()->log(QStringLiteral("[OffScreenLogic] Play %1").arg(keyOf(type)), StationCore::lcInfo);
-    startIndexedTimer(2, promptLimit);
+    // A player still playing stops for the new media and says so: the
+    // bound of the new prompt starts after that.
     player->setMedia(QUrl::fromLocalFile(path));
+    startIndexedTimer(2, promptLimit);
     player->play();
 }
 
