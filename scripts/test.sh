@@ -41,6 +41,8 @@ run_whole() {
   fi
   echo "Whole run FAILED: $(basename "$program") (all of it in $log)"
   grep -E -A12 '^(.*: Failure|\[  FAILED  \])' "$log" | head -n 80 || true
+  # A sanitizer's report starts well before the end of the log.
+  grep -E -A40 '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer|.*runtime error:)' "$log" | head -n 120 || true
   tail -n 15 "$log"
   return 1
 }
