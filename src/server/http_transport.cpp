@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,14 @@ void initialiseCurl()
 
 // The longest the loop sleeps without a reason to wake up.
 constexpr long maxPollMs = 1000;
+
+// The most a reply body can hold in memory here, whatever a request allows.
+constexpr qint64 largestBodyBytes = qint64(1) << 30;
+
+QString tooLargeText(qint64 maxBytes)
+{
+    return QStringLiteral("Reply too large (more than %1 bytes)").arg(maxBytes);
+}
 } // namespace
 
 struct HttpTransport::Worker
@@ -38,6 +47,14 @@ struct HttpTransport::Worker
         CURL* easy = nullptr;
         curl_slist* headerList = nullptr;
         char errorBuffer[CURL_ERROR_SIZE] = {};
+        // The most body bytes taken (the request's limit, within reason).
+        qint64 maxBodyBytes = 0;
+        // Why this side gave the transfer up from a callback; empty: it did not.
+        QString abandoned;
+        // A connection, new (with its TLS handshake) or kept from before,
+        // was ready for the request.
+        bool connected = false;
+        qint64 startedMs = 0;
         qint64 lastActivityMs = 0;
         curl_off_t lastDown = 0;
         curl_off_t lastUp = 0;
@@ -109,7 +126,7 @@ struct HttpTransport::Worker
             int running = 0;
             curl_multi_perform(multi, &running);
             collectFinished();
-            expireIdle();
+            expireLate();
 
             long waitMs = maxPollMs;
             long curlMs = -1;
@@ -118,9 +135,7 @@ struct HttpTransport::Worker
                 waitMs = std::min(waitMs, curlMs);
             const qint64 now = nowMs();
             for (const Transfer* transfer : active)
-                waitMs =
-                    std::min<long>(waitMs, std::max<qint64>(0, transfer->lastActivityMs
-                                                                   + transfer->request.idleTimeoutMs - now));
+                waitMs = std::min<long>(waitMs, std::max<qint64>(0, deadline(*transfer) - now));
             if (waitMs > 0)
                 curl_multi_poll(multi, nullptr, 0, int(waitMs), nullptr);
         }
@@ -133,7 +148,9 @@ struct HttpTransport::Worker
         auto* transfer = new Transfer;
         transfer->request = std::move(request);
         transfer->result.id = transfer->request.id;
-        transfer->lastActivityMs = nowMs();
+        transfer->maxBodyBytes = std::clamp<qint64>(transfer->request.maxBodyBytes, 0, largestBodyBytes);
+        transfer->startedMs = nowMs();
+        transfer->lastActivityMs = transfer->startedMs;
         CURL* easy = curl_easy_init();
         transfer->easy = easy;
         if (!easy) {
@@ -153,6 +170,19 @@ struct HttpTransport::Worker
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
         // An empty proxy is none at all, also when http_proxy is set.
         curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        // Name lookup and connection within the idle time-out: they move no
+        // byte either.
+        if (r.idleTimeoutMs > 0)
+            curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(r.idleTimeoutMs));
+        // A reply that announces its size is refused before its body comes.
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(transfer->maxBodyBytes));
+#if CURL_AT_LEAST_VERSION(7, 87, 0)
+        // A transfer dropped in the middle of a name lookup leaves the lookup
+        // to end on its own thread: dropping it would otherwise wait for it,
+        // and a lookup can hang for minutes, holding every other transfer
+        // and the shutdown.
+        curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+#endif
         if (r.ignoreTlsErrors) {
             curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
             curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -177,6 +207,8 @@ struct HttpTransport::Worker
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Worker::onProgress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer);
+        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Worker::onConnected);
+        curl_easy_setopt(easy, CURLOPT_PREREQDATA, transfer);
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
             transfer->result.failed = true;
             transfer->result.errorText = QStringLiteral("Cannot start an HTTP transfer");
@@ -186,12 +218,24 @@ struct HttpTransport::Worker
         active.push_back(transfer);
     }
 
+    // Any return but the size given ends the transfer (CURLE_WRITE_ERROR).
     static size_t onBody(char* data, size_t size, size_t count, void* user)
     {
         auto* transfer = static_cast<Transfer*>(user);
-        transfer->result.body.append(data, int(size * count));
+        const size_t bytes = size * count;
+        if (qint64(bytes) > transfer->maxBodyBytes - transfer->result.body.size()) {
+            transfer->abandoned = tooLargeText(transfer->maxBodyBytes);
+            return 0;
+        }
+        try {
+            transfer->result.body.append(data, int(bytes));
+        } catch (const std::bad_alloc&) {
+            // Nothing may leave a libcurl callback by an exception.
+            transfer->abandoned = QStringLiteral("Reply too large for the memory left");
+            return 0;
+        }
         transfer->lastActivityMs = nowMs();
-        return size * count;
+        return bytes;
     }
 
     static size_t onHeader(char* data, size_t size, size_t count, void* user)
@@ -222,6 +266,12 @@ struct HttpTransport::Worker
         return 0;
     }
 
+    static int onConnected(void* user, char*, char*, int, int)
+    {
+        static_cast<Transfer*>(user)->connected = true;
+        return CURL_PREREQFUNC_OK;
+    }
+
     void collectFinished()
     {
         int left = 0;
@@ -236,31 +286,60 @@ struct HttpTransport::Worker
             transfer->result.status = int(status);
             if (code != CURLE_OK) {
                 transfer->result.failed = true;
-                transfer->result.unreachable =
-                    code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_RESOLVE_HOST
-                    || code == CURLE_COULDNT_CONNECT || code == CURLE_SSL_CONNECT_ERROR
-                    || code == CURLE_PEER_FAILED_VERIFICATION;
-                transfer->result.errorText = QString::fromUtf8(
-                    transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(code));
+                // Without a connection the only time-out is the connection's,
+                // which is the idle one.
+                transfer->result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
+                transfer->result.unreachable = code == CURLE_COULDNT_RESOLVE_PROXY
+                                               || code == CURLE_COULDNT_RESOLVE_HOST
+                                               || code == CURLE_COULDNT_CONNECT || code == CURLE_SSL_CONNECT_ERROR
+                                               || code == CURLE_PEER_FAILED_VERIFICATION
+                                               || !transfer->connected;
+                if (!transfer->abandoned.isEmpty())
+                    transfer->result.errorText = transfer->abandoned;
+                else if (code == CURLE_FILESIZE_EXCEEDED)
+                    transfer->result.errorText = tooLargeText(transfer->maxBodyBytes);
+                else
+                    transfer->result.errorText = QString::fromUtf8(
+                        transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(code));
             }
             detach(transfer);
             report(transfer);
         }
     }
 
-    void expireIdle()
+    // When the transfer fails if nothing moves before: the idle time-out's
+    // end, or the overall one's if that comes first.
+    static qint64 deadline(const Transfer& transfer)
+    {
+        const qint64 idle = transfer.lastActivityMs + transfer.request.idleTimeoutMs;
+        if (transfer.request.totalTimeoutMs <= 0)
+            return idle;
+        return std::min(idle, transfer.startedMs + transfer.request.totalTimeoutMs);
+    }
+
+    void expireLate()
     {
         const qint64 now = nowMs();
         for (auto it = active.begin(); it != active.end();) {
             Transfer* transfer = *it;
-            if (now - transfer->lastActivityMs < transfer->request.idleTimeoutMs) {
+            if (now < deadline(*transfer)) {
                 ++it;
                 continue;
             }
             it = active.erase(it);
+            // A connection attempt that got no answer at all (the packets
+            // dropped on the way) is no connection either.
+            transfer->result.unreachable = !transfer->connected;
+            long status = 0;
+            curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+            transfer->result.status = int(status);
             curl_multi_remove_handle(multi, transfer->easy);
             transfer->result.failed = true;
-            transfer->result.timedOut = true;
+            if (now - transfer->lastActivityMs >= transfer->request.idleTimeoutMs)
+                transfer->result.timedOut = true;
+            else
+                transfer->result.errorText =
+                    QStringLiteral("Answer not complete within %1 ms").arg(transfer->request.totalTimeoutMs);
             report(transfer);
         }
     }
@@ -275,11 +354,10 @@ struct HttpTransport::Worker
     {
         Result result = std::move(transfer->result);
         destroy(transfer);
-        bool cancelled = false;
-        {
-            std::lock_guard<std::mutex> locker(mutex);
-            cancelled = seenGeneration != cancelGeneration || stopping;
-        }
+        // Under the lock: once cancelAll() has returned, nothing of before
+        // is on its way to the caller.
+        std::lock_guard<std::mutex> locker(mutex);
+        const bool cancelled = seenGeneration != cancelGeneration || stopping;
         if (!cancelled && finished)
             finished(std::move(result));
     }

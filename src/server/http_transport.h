@@ -21,6 +21,10 @@ class HttpTransport
 public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
 
+    // Some thirty times a full download of a large site (its users'
+    // reply is about 2 MB for 10,000 users), and small enough to hold.
+    static constexpr qint64 defaultMaxBodyBytes = 64 * 1024 * 1024;
+
     struct Request
     {
         quint64 id = 0;
@@ -28,8 +32,15 @@ public:
         bool post = false;
         Headers headers;
         QByteArray body;
-        // A transfer that moves no byte for this long fails (timedOut).
+        // A transfer that moves no byte for this long fails (timedOut); so
+        // does a connection attempt that takes longer.
         qint64 idleTimeoutMs = 30000;
+        // A transfer still going after this long fails, however steadily its
+        // bytes come; 0: no such limit.
+        qint64 totalTimeoutMs = 0;
+        // A reply body larger than this fails, and its transfer is given up
+        // as soon as that is known.
+        qint64 maxBodyBytes = defaultMaxBodyBytes;
         // Certificates are not checked (neither the chain nor the name).
         bool ignoreTlsErrors = false;
     };
@@ -42,11 +53,13 @@ public:
         Headers headers;
         QByteArray body;
         // The transfer did not end normally (no connection, TLS refused,
-        // connection broken, time-out); errorText says why.
+        // connection broken, time-out, reply too large); errorText says why.
         bool failed = false;
+        // Nothing moved for idleTimeoutMs.
         bool timedOut = false;
-        // No connection came about: the host cannot be resolved or reached,
-        // or its TLS handshake failed.
+        // No connection came about: the host cannot be resolved or reached
+        // (also when the attempt got no answer at all), or its TLS handshake
+        // failed.
         bool unreachable = false;
         QString errorText;
     };

@@ -74,6 +74,11 @@ void ServerBase::setTransferTimeout(VXSystemTime timeout)
     transferTimeout = timeout;
 }
 
+void ServerBase::setMaxReplyBytes(qint64 bytes)
+{
+    maxReplyBytes = bytes;
+}
+
 bool ServerBase::setToken(const VXString& value)
 {
     if (hasControlCharacter(value)) {
@@ -151,9 +156,12 @@ void ServerBase::send(const char* name,
     request.post = !get;
     request.headers = makeMessage();
     request.body = body;
-    // A server that accepts the connection and never answers must not hold
-    // the log-in or an upload queue for good.
+    // A server that accepts the connection and never answers, or answers
+    // a byte at a time, or without end, must not hold the log-in or an
+    // upload queue for good.
     request.idleTimeoutMs = transferTimeout.toMSec();
+    request.totalTimeoutMs = request.idleTimeoutMs * totalTimeoutFactor;
+    request.maxBodyBytes = maxReplyBytes;
     request.ignoreTlsErrors = ignoreSSL;
     pending.insert(request.id,
                    Pending{name, root == rtLog, request.idleTimeoutMs, std::move(onOk), std::move(onErr)});

@@ -59,6 +59,9 @@ public:
 
     // A request that gets no answer within this time fails (onErr).
     static constexpr VXSystemTime defaultTransferTimeout = VXSystemTime::fromSec(30);
+    // A request still going after this many transfer time-outs fails too,
+    // however steadily its reply trickles in.
+    static constexpr int totalTimeoutFactor = 4;
 
     explicit ServerBase(QObject* parent = nullptr);
     ~ServerBase() override;
@@ -69,6 +72,9 @@ public:
     void setLogURL(const VXString& url);
     void setIgnoreSSLErrors(bool ignore);
     void setTransferTimeout(VXSystemTime timeout);
+    // A reply whose body is larger fails (onErr); the default holds the
+    // largest download with room to spare.
+    void setMaxReplyBytes(qint64 bytes);
 
     const QString& baseUrl() const { return baseURL; }
     const QString& logUrl() const { return logURL; }
@@ -149,6 +155,7 @@ private:
     QHash<quint64, Pending> pending;
     quint64 lastRequestId = 0;
     VXSystemTime transferTimeout = defaultTransferTimeout;
+    qint64 maxReplyBytes = HttpTransport::defaultMaxBodyBytes;
     bool stopped = false;
     LogSink logSink;
 };

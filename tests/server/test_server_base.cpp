@@ -1,4 +1,10 @@
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <thread>
+
+#include <dlfcn.h>
+#include <netdb.h>
 
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -13,6 +19,71 @@
 
 using TestSupport::logHas;
 using TestSupport::logLines;
+
+namespace {
+// Name lookups of this host hang while a HeldLookups is alive: a resolver
+// that never answers. Every other lookup goes to the C library.
+const char* const hangingHost = "lookup-hangs.invalid";
+
+struct LookupGate
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    int waiting = 0;
+};
+LookupGate& lookupGate()
+{
+    static LookupGate gate;
+    return gate;
+}
+
+class HeldLookups
+{
+public:
+    HeldLookups()
+    {
+        std::lock_guard<std::mutex> lock(lookupGate().mutex);
+        lookupGate().held = true;
+    }
+    ~HeldLookups()
+    {
+        release();
+        // The lookups let go return to their callers before the test ends.
+        std::unique_lock<std::mutex> lock(lookupGate().mutex);
+        lookupGate().changed.wait(lock, [] { return lookupGate().waiting == 0; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(lookupGate().mutex);
+        lookupGate().held = false;
+        lookupGate().changed.notify_all();
+    }
+    int waiting() const
+    {
+        std::lock_guard<std::mutex> lock(lookupGate().mutex);
+        return lookupGate().waiting;
+    }
+};
+} // namespace
+
+// Takes the place of the C library's function for the whole program (libcurl's
+// resolver thread calls it).
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result)
+{
+    if (node && std::strcmp(node, hangingHost) == 0) {
+        LookupGate& gate = lookupGate();
+        std::unique_lock<std::mutex> lock(gate.mutex);
+        ++gate.waiting;
+        gate.changed.wait(lock, [&gate] { return !gate.held; });
+        --gate.waiting;
+        gate.changed.notify_all();
+        return EAI_NONAME;
+    }
+    using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return next(node, service, hints, result);
+}
 
 namespace {
 // What the handlers of one request saw.
@@ -289,6 +360,8 @@ TEST_F(ServerBaseTest, ServerThatNeverAnswersHitsTheTimeout)
     EXPECT_EQ(outcome.err, 1);
     EXPECT_EQ(outcome.reply.status, 0);
     EXPECT_EQ(outcome.reply.errorText, "No answer within 300 ms");
+    // The connection came about: the back-end is there, only slow.
+    EXPECT_FALSE(outcome.reply.unreachable);
     ASSERT_EVENTUALLY(logHas("[ServerBase] Error \"No answer within 300 ms\""), 2000);
 
     // The next request is not held up by the hung one.
@@ -297,7 +370,86 @@ TEST_F(ServerBaseTest, ServerThatNeverAnswersHitsTheTimeout)
     server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, "{}", next.onOk(), next.onErr());
     ASSERT_EVENTUALLY(next.done(), 5000);
     EXPECT_EQ(next.ok, 1);
+
+    // Nor is a hang on a connection kept from before unreachable.
+    backend.setBehaviour(FakeBackend::pathOperation, hang);
+    Outcome again;
+    server.sendPost(ServerBase::rtBase, FakeBackend::pathOperation, "{}", again.onOk(), again.onErr());
+    ASSERT_EVENTUALLY(again.done(), 5000);
+    EXPECT_EQ(again.reply.errorText, "No answer within 300 ms");
+    EXPECT_FALSE(again.reply.unreachable);
+    const QList<FakeBackend::Request> seen = backend.requests();
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_EQ(seen[2].connection, seen[1].connection);
 }
+
+TEST_F(ServerBaseTest, ConnectionAttemptWithoutAnswerIsUnreachable)
+{
+    TestSupport::UnansweredPort silent;
+    ASSERT_NE(silent.port, 0);
+    server.setTransferTimeout(VXSystemTime::fromMSec(300));
+    server.setBaseURL(QStringLiteral("http://127.0.0.1:%1/").arg(silent.port));
+    Outcome outcome;
+    get(outcome, ServerBase::rtBase, FakeBackend::pathFaults);
+    EXPECT_EQ(outcome.err, 1);
+    EXPECT_EQ(outcome.reply.status, 0);
+    EXPECT_EQ(outcome.reply.errorText, "No answer within 300 ms");
+    EXPECT_TRUE(outcome.reply.unreachable);
+}
+
+// A reply that would grow without end, or trickle in for ever, fails instead
+// of filling the memory or holding its request; the limits here are small
+// ones: 1 MiB, and 4 x 300 ms.
+struct LimitCase
+{
+    const char* name;
+    int bodyBytes;        // the answer's body, with its length announced
+    int streamBytes;      // or a body without end, in pieces of this size
+    int streamIntervalMs; // one every so often
+    const char* error;    // nullptr: the reply is taken
+};
+class ServerBaseReplyLimits : public ServerBaseTest, public ::testing::WithParamInterface<LimitCase>
+{
+};
+
+TEST_P(ServerBaseReplyLimits, EndTheTransfer)
+{
+    const LimitCase& row = GetParam();
+    constexpr int limit = 1024 * 1024;
+    server.setMaxReplyBytes(limit);
+    server.setTransferTimeout(VXSystemTime::fromMSec(300));
+    FakeBackend::Behaviour behaviour;
+    behaviour.status = 200;
+    behaviour.body = QByteArray(row.bodyBytes, 'x');
+    behaviour.streamBytes = row.streamBytes;
+    behaviour.streamIntervalMs = row.streamIntervalMs;
+    backend.setBehaviour(FakeBackend::pathUsers, behaviour);
+
+    Outcome outcome;
+    get(outcome, ServerBase::rtBase, FakeBackend::pathUsers);
+    EXPECT_EQ(outcome.reply.status, 200);
+    EXPECT_FALSE(outcome.reply.unreachable);
+    if (!row.error) {
+        EXPECT_EQ(outcome.ok, 1) << outcome.reply.errorText.toStdString();
+        EXPECT_EQ(outcome.reply.body.size(), row.bodyBytes);
+        return;
+    }
+    EXPECT_EQ(outcome.err, 1);
+    EXPECT_EQ(outcome.reply.errorText, row.error);
+    ASSERT_EVENTUALLY(logHas(QStringLiteral("[ServerBase] Error \"%1\"").arg(row.error)), 2000);
+    // The station gave the connection up: the back-end sends no more.
+    ASSERT_EVENTUALLY(backend.openConnections() == 0, 3000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    ServerBaseReplyLimits,
+    ::testing::Values(LimitCase{"AtTheLimit", 1024 * 1024, 0, 0, nullptr},
+                      LimitCase{"AnnouncedOverTheLimit", 1024 * 1024 + 1, 0, 0,
+                                "Reply too large (more than 1048576 bytes)"},
+                      LimitCase{"EndlessBody", 0, 64 * 1024, 0, "Reply too large (more than 1048576 bytes)"},
+                      LimitCase{"EndlessTrickle", 0, 1, 50, "Answer not complete within 1200 ms"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // log_url is an address of its own, or base_url itself (the paths of the two
 // roots never collide): either way a request keeps the root it was sent to.
@@ -424,6 +576,48 @@ TEST_F(ServerBaseTest, LogInSecretsNeverReachTheLog)
     const QString all = logLines().join('\n');
     EXPECT_FALSE(all.contains("pa55")) << all.toStdString();
     EXPECT_FALSE(all.contains("tok-4711")) << all.toStdString();
+}
+
+// A name lookup that hangs holds neither the other requests nor the
+// shutdown: its request gives up at the time-out, as one that cannot reach the
+// back-end, and the lookup is left to end on its own.
+TEST(ServerBaseLookup, HangingLookupHoldsNothingUp)
+{
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    StationCore::instance()->server_log = true;
+    auto server = std::make_unique<ServerBase>();
+    server->setTransferTimeout(VXSystemTime::fromMSec(300));
+    server->setBaseURL(QStringLiteral("http://%1/").arg(hangingHost));
+    server->setLogURL(backend.logUrl());
+    HeldLookups held;
+
+    // Gone with a lookup still hanging. Should that wait for the lookup, the
+    // watchdog lets it go after a while, so the test ends either way.
+    Outcome dropped;
+    server->sendGet(ServerBase::rtBase, FakeBackend::pathFaults, dropped.onOk(), dropped.onErr());
+    ASSERT_EVENTUALLY(held.waiting() == 1, 5000);
+    std::mutex mutex;
+    std::condition_variable done;
+    bool gone = false;
+    bool watchdogFired = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!done.wait_for(lock, std::chrono::seconds(10), [&] { return gone; })) {
+            watchdogFired = true;
+            held.release();
+        }
+    });
+    server->shutdown();
+    server.reset();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        gone = true;
+        done.notify_all();
+    }
+    watchdog.join();
+    EXPECT_FALSE(watchdogFired);
+    EXPECT_FALSE(dropped.done());
 }
 
 TEST(ServerBaseTls, SelfSignedCertificateNeedsIgnoreSslErrors)

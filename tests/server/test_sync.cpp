@@ -248,6 +248,31 @@ TEST_F(SyncTest, ClearDuringADownloadDropsTheOldChain)
     EXPECT_EQ(Database::instance()->updateTime(1), DatabaseStructs::zeroTime());
 }
 
+// A back-end whose packets are dropped (a firewall, a wrong address) costs
+// one time-out per chain, not four: the steps after the first fail at once.
+TEST_F(SyncTest, DownloadChainEndsAtAConnectionAttemptWithoutAnswer)
+{
+    start();
+    waitApplied();
+    TestSupport::UnansweredPort silent;
+    ASSERT_NE(silent.port, 0);
+    core->server.setTransferTimeout(VXSystemTime::fromMSec(300));
+    core->server.setBaseURL(QStringLiteral("http://127.0.0.1:%1/").arg(silent.port));
+    const auto sent = [](const QString& path) {
+        return logLines().filter(QStringLiteral("[ServerBase] sendGet: path: \"%1").arg(path)).size();
+    };
+    ASSERT_TRUE(TestSupport::logWritten());
+    const int users = sent(FakeBackend::pathUsers);
+    const int others = sent(QStringLiteral("api/KalmireSync/GetD")) + sent(FakeBackend::pathFaults);
+    core->server.sync();
+    ASSERT_TRUE(core->server.isSyncing());
+    ASSERT_EVENTUALLY(!core->server.isSyncing(), 5000);
+    ASSERT_TRUE(TestSupport::logWritten());
+    EXPECT_EQ(sent(FakeBackend::pathUsers), users + 1);
+    EXPECT_EQ(sent(QStringLiteral("api/KalmireSync/GetD")) + sent(FakeBackend::pathFaults), others);
+    EXPECT_FALSE(core->server.isSyncReady());
+}
+
 TEST_F(SyncTest, AllFailedSyncWaitsBeforeTheNextChain)
 {
     FakeBackend::Behaviour down;

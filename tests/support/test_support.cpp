@@ -4,7 +4,12 @@
 #include <QEvent>
 #include <QFile>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "core/core.h"
@@ -83,6 +88,41 @@ TestSupport::PtyPair::~PtyPair()
 bool TestSupport::PtyPair::write(const QByteArray& bytes) const
 {
     return master >= 0 && ::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}
+
+TestSupport::UnansweredPort::UnansweredPort()
+{
+    listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
+        || ::listen(listener, 0) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    // Connect until an attempt gets no answer: the queue is full then, and
+    // stays so, as nobody accepts.
+    for (int i = 0; i < 16; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (filler < 0)
+            return;
+        fillers.append(filler);
+        if (::connect(filler, reinterpret_cast<sockaddr*>(&address), length) != 0 && errno != EINPROGRESS)
+            return;
+        pollfd connecting{filler, POLLOUT, 0};
+        if (::poll(&connecting, 1, 200) == 0) {
+            port = ntohs(address.sin_port);
+            return;
+        }
+    }
+}
+
+TestSupport::UnansweredPort::~UnansweredPort()
+{
+    for (const int filler : fillers)
+        ::close(filler);
+    if (listener >= 0)
+        ::close(listener);
 }
 
 bool TestSupport::KeyCounter::eventFilter(QObject*, QEvent* event)

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QString>
@@ -50,6 +51,24 @@ struct PtyPair
     int master = -1;
     int slave = -1;
     QString path;
+};
+
+// A loopback port that drops every connection attempt without an answer, as
+// a host behind a firewall that drops packets does: a listening socket whose
+// queue is full of connections nobody accepts (the kernel drops the SYNs).
+struct UnansweredPort
+{
+    UnansweredPort();
+    ~UnansweredPort();
+    UnansweredPort(const UnansweredPort&) = delete;
+    UnansweredPort& operator=(const UnansweredPort&) = delete;
+
+    // 0 when the port could not be set up.
+    quint16 port = 0;
+
+private:
+    int listener = -1;
+    QList<int> fillers;
 };
 
 // Counts the key events that reach the object it is installed on.

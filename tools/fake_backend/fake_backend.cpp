@@ -1,5 +1,7 @@
 #include "fake_backend.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -234,9 +236,13 @@ private:
                     headers.removeAt(i);
             headers.append(extra);
         }
-        const QByteArray body = withBody ? reply.body : QByteArray();
-        headers.append(qMakePair(QByteArray("Content-Length"), QByteArray(QByteArray::number(body.size()))));
-        headers.append(qMakePair(QByteArray("Connection"), QByteArray(keepAlive ? "keep-alive" : "close")));
+        const bool stream = reply.streamBytes > 0;
+        const QByteArray body = withBody && !stream ? reply.body : QByteArray();
+        if (!stream)
+            headers.append(
+                qMakePair(QByteArray("Content-Length"), QByteArray(QByteArray::number(body.size()))));
+        headers.append(
+            qMakePair(QByteArray("Connection"), QByteArray(keepAlive && !stream ? "keep-alive" : "close")));
 
         QByteArray bytes =
             "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
@@ -245,6 +251,11 @@ private:
         bytes += "\r\n";
         bytes += body;
         socket->write(bytes);
+        if (stream) {
+            closing = true;
+            streamBody(reply.streamBytes, reply.streamIntervalMs);
+            return;
+        }
         if (!keepAlive) {
             closing = true;
             socket->disconnectFromHost();
@@ -253,6 +264,20 @@ private:
         busy = false;
         // Requests that arrived meanwhile are already buffered.
         QTimer::singleShot(0, this, &FakeBackendConnection::processNext);
+    }
+
+    // Piece after piece until the client goes; never more than a few
+    // pieces waiting in the socket's buffer.
+    void streamBody(int pieceBytes, int intervalMs)
+    {
+        const QByteArray piece(pieceBytes, 'x');
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, piece] {
+            if (socket->state() == QAbstractSocket::ConnectedState
+                && socket->bytesToWrite() < std::max<qint64>(4 * piece.size(), 64 * 1024))
+                socket->write(piece);
+        });
+        timer->start(intervalMs);
     }
 
     void gone()
@@ -446,6 +471,8 @@ FakeBackend::Reply FakeBackend::handle(const HttpRequest& http, int connection, 
             return reply;
         }
         reply.delayMs = behaviour->delayMs;
+        reply.streamBytes = behaviour->streamBytes;
+        reply.streamIntervalMs = behaviour->streamIntervalMs;
         if (behaviour->close) {
             reply.close = true;
             return reply;

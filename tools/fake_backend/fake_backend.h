@@ -23,7 +23,8 @@ struct HttpRequest;
 // 127.0.0.1 (optionally HTTPS with a given certificate) that answers the
 // station's log-in, its four downloads from fixtures, its three uploads and
 // anything posted under the log root; it records every request and can be told,
-// per path, to fail, wait, hang, drop the connection or send a broken body.
+// per path, to fail, wait, hang, drop the connection, send a broken body or
+// one without end.
 //
 // The server works in the thread that created it (its sockets need that
 // thread's event loop: a test spins QTest::qWaitFor), and start() and stop()
@@ -75,6 +76,11 @@ public:
         bool malformed = false;         // status 200 but a body that is not JSON (the answer cut in half)
         bool requireToken = false;      // 401 unless "x-api-key" holds a token handed out and not revoked
         std::optional<QByteArray> body; // replaces the body of the answer
+        // Non-zero: after the status line and headers (no length, the
+        // connection closes at the end), a body of this many bytes a piece,
+        // one piece every streamIntervalMs, without end.
+        int streamBytes = 0;
+        int streamIntervalMs = 0;
         Headers headers;                // added to the reply, replacing same-named ones
         int times = -1;                 // number of requests it applies to; -1 for every one
     };
@@ -171,6 +177,8 @@ private:
         int delayMs = 0;
         bool hang = false;
         bool close = false;
+        int streamBytes = 0;
+        int streamIntervalMs = 0;
     };
 
     bool listen(quint16 port);
