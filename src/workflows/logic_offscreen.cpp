@@ -129,7 +129,7 @@ void StationOffScreenLogic::loginSuccessful(const DatabaseStructs::User& u)
         const DatabaseStructs::User armed = user;
         reset();
         playAudio(atGive);
-        makeGive(armed);
+        startRun(core()->giveLogic, armed);
         return;
     }
     user = u;
@@ -155,31 +155,19 @@ void StationOffScreenLogic::deviceDetected(const DatabaseStructs::Device& d)
     const DatabaseStructs::User armed = user;
     reset();
     playAudio(atReturn);
-    makeReturn(armed, d);
-}
-
-void StationOffScreenLogic::makeGive(const DatabaseStructs::User& armed)
-{
-    if (!enabled)
-        return;
-    stopIndexedTimer(1);
-    StationCore* hub = core();
-    run = &hub->giveLogic;
-    hub->giveLogic.begin(Constants::asStart);
-    hub->giveLogic.loginSuccessful(armed, QString());
-}
-
-void StationOffScreenLogic::makeReturn(const DatabaseStructs::User& armed, const DatabaseStructs::Device& d)
-{
-    if (!enabled)
-        return;
-    stopIndexedTimer(1);
-    StationCore* hub = core();
-    run = &hub->returnLogic;
-    hub->returnLogic.begin(Constants::asStart);
-    hub->returnLogic.loginSuccessful(armed, QString());
     // Reaches only a run still going: a blocked user's has ended.
-    hub->returnLogic.deviceDetected(d);
+    if (startRun(core()->returnLogic, armed))
+        core()->returnLogic.deviceDetected(d);
+}
+
+bool StationOffScreenLogic::startRun(StationLogicBase& logic, const DatabaseStructs::User& armed)
+{
+    if (!enabled)
+        return false;
+    run = &logic;
+    logic.begin(Constants::asStart);
+    logic.loginSuccessful(armed, QString());
+    return true;
 }
 
 void StationOffScreenLogic::onRunDone(StationLogicBase* logic, bool ok)

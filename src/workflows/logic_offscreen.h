@@ -65,10 +65,9 @@ public:
     const QMediaPlayer* mediaPlayer() const { return player; }
 
 private:
-    // The issue and return workflows for the armed user (and the scanned
-    // device); only while enabled.
-    void makeGive(const DatabaseStructs::User& armed);
-    void makeReturn(const DatabaseStructs::User& armed, const DatabaseStructs::Device& d);
+    // The run of logic (the issue or the return workflow) for the armed
+    // user; only while enabled (false: not started).
+    bool startRun(StationLogicBase& logic, const DatabaseStructs::User& armed);
     // The error prompt of a failed run: played once the current prompt has
     // ended, so that it is heard.
     void playErrorAfterPrompt();
