@@ -55,7 +55,6 @@ StationOffScreenLogic::StationOffScreenLogic()
                     QStringLiteral("[OffScreenLogic] Can't play %1: %2").arg(path, player->errorString()));
                 // Whether or not the player left the playing state, the
                 // prompt is over.
-                stopIndexedTimer(2);
                 onPlayerStopped();
             });
 }
