@@ -398,12 +398,9 @@ void Server::downloadStep(int generation,
     // way, back to back, and count as failed at once. Replies of an older
     // chain (a hang reset or a clear came between) are ignored.
     auto finish = [this, generation, next](bool unreachable) {
-        if (unreachable && next) {
-            syncPending.store(1);
-            oneSyncDone(generation);
-            return;
-        }
-        if (next)
+        if (unreachable && next)
+            syncPending.store(1); // the chain ends with this step
+        else if (next)
             next();
         oneSyncDone(generation);
     };
