@@ -146,15 +146,12 @@ QString vxValidUtf16(const QString& text)
     const int size = text.size();
     QString valid;
     for (int i = 0; i < size; ++i) {
-        const ushort unit = units[i];
-        const bool high = unit >= 0xd800 && unit <= 0xdbff;
-        const bool low = unit >= 0xdc00 && unit <= 0xdfff;
-        if (high && i + 1 < size && units[i + 1] >= 0xdc00 && units[i + 1] <= 0xdfff) {
+        if (!QChar::isSurrogate(units[i]))
+            continue;
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
             ++i; // a pair
             continue;
         }
-        if (!high && !low)
-            continue;
         if (valid.isNull())
             valid = text;
         valid[i] = QLatin1Char('?');
