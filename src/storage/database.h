@@ -92,9 +92,6 @@ public:
     // most half a second old; for display.
     DatabaseStructs::ChangeServer currentChange;
     DatabaseStructs::ServerLog currentLog;
-    // Database thread only.
-    int changeDeleteFailing = 0;
-    int logDeleteFailing = 0;
     std::atomic<int> changesCount{0};
     std::atomic<int> logsCount{0};
 
@@ -153,6 +150,9 @@ private:
     QHash<int, int> queuedLocks;
     VXTimeMeasurer countWatch;
     bool countWatchStarted = false;
+    // Database thread only: the deleteFailing of each upload queue.
+    int changeDeleteFailing = 0;
+    int logDeleteFailing = 0;
 
     Index usersByLogin;
     Index usersByPersonNumber;
