@@ -307,8 +307,9 @@ struct HttpTransport::Worker
         }
     }
 
-    // When the transfer fails if nothing moves before: the idle time-out's
-    // end, or the overall one's if that comes first.
+    // When the transfer fails unless it has ended: the idle time-out's end
+    // (every byte moved puts it off), or the overall one's if that comes
+    // first.
     static qint64 deadline(const Transfer& transfer)
     {
         const qint64 idle = transfer.lastActivityMs + transfer.request.idleTimeoutMs;
