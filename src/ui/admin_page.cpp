@@ -201,15 +201,15 @@ void StationAdminPage::enter(const DatabaseStructs::User& user)
     adminUser = user;
     qDebug() << "admin as" << user.name << user.id;
     StationCore* hub = core();
-    if (hub->mainWindow)
+    if (hub->mainWindow) {
         // Problems reported from here name the administrator.
         hub->mainWindow->pageDeviceProblem->currentUser = user;
-    currentCell = CellsLogic::Cell();
+        // A return from here may take any device, not only the user's own.
+        hub->mainWindow->pageIdentifyDevice->setShowAll(true);
+    }
     batchGiveCount = -1;
     batchReturnCount = -1;
     tabWidget->setCurrentIndex(0);
-    if (hub->mainWindow)
-        hub->mainWindow->pageIdentifyDevice->setShowAll(true);
     // Cards and codes identified the administrator on the login page; here
     // they mean nothing.
     hub->setQRMode(Constants::qmNone);
