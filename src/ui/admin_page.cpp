@@ -350,8 +350,9 @@ void StationAdminPage::on_buttonQrGenerate_clicked()
     const QString title = tr("QR for login");
     const QString login = lineQRLogin->text();
     const QString password = lineQRPassword->text();
-    if (!fitsLoginCode(login) || !fitsLoginCode(password)) {
-        showNotice(title, fitsLoginCode(login)
+    const bool loginFits = fitsLoginCode(login);
+    if (!loginFits || !fitsLoginCode(password)) {
+        showNotice(title, loginFits
                               ? tr("The password holds a character that a QR login code cannot carry "
                                    "(one outside Latin-1, such as \u20ac or a Cyrillic letter).")
                               : tr("The login holds a character that a QR login code cannot carry "
