@@ -527,11 +527,8 @@ void StationAdminPage::batchGiveStep()
         return;
     if (--batchGiveCount < 0 || !batchGoesOn("Batch issue"))
         return;
-    StationGiveDeviceLogic& give = core()->giveLogic;
-    give.begin(Constants::asAdministration);
-    give.setUser(adminUser);
     // Any cell with a device: the administrator empties the cabinet.
-    give.giveDevice(cellsLogic().getAvailableDevice(true));
+    beginGive().giveDevice(cellsLogic().getAvailableDevice(true));
 }
 
 void StationAdminPage::batchReturnStep()
@@ -540,6 +537,19 @@ void StationAdminPage::batchReturnStep()
         return;
     if (--batchReturnCount < 0 || !batchGoesOn("Batch return"))
         return;
+    beginReturn();
+}
+
+StationGiveDeviceLogic& StationAdminPage::beginGive()
+{
+    StationGiveDeviceLogic& give = core()->giveLogic;
+    give.begin(Constants::asAdministration);
+    give.setUser(adminUser);
+    return give;
+}
+
+void StationAdminPage::beginReturn()
+{
     core()->returnLogic.begin(Constants::asAdministration);
     Q_EMIT core()->loginSuccessful(adminUser, QString());
 }
@@ -648,12 +658,8 @@ void StationAdminPage::on_buttonCellGive_clicked()
 {
     // Once the click is over: its restart of the time-out comes first.
     QTimer::singleShot(0, this, [this] {
-        if (core()->activeScreen() != Constants::asAdministration)
-            return;
-        StationGiveDeviceLogic& give = core()->giveLogic;
-        give.begin(Constants::asAdministration);
-        give.setUser(adminUser);
-        give.giveDevice(cellsLogic().getCellByNumber(currentCell.number));
+        if (core()->activeScreen() == Constants::asAdministration)
+            beginGive().giveDevice(cellsLogic().getCellByNumber(currentCell.number));
     });
 }
 
@@ -670,8 +676,7 @@ void StationAdminPage::on_buttonReportProblem_clicked()
 
 void StationAdminPage::on_buttonReturnDevice_clicked()
 {
-    core()->returnLogic.begin(Constants::asAdministration);
-    Q_EMIT core()->loginSuccessful(adminUser, QString());
+    beginReturn();
 }
 
 void StationAdminPage::on_buttonOpenAll_clicked()
