@@ -99,7 +99,6 @@ void StationCellsWidget::on_treeWidget_itemClicked(QTreeWidgetItem* item, int co
 {
     Q_UNUSED(column);
     const int index = treeWidget->indexOfTopLevelItem(item);
-    if (qobject_cast<StationCellRow*>(treeWidget->itemWidget(item, 0)) && index >= 0
-        && index < numbers.size())
+    if (index >= 0 && index < numbers.size())
         Q_EMIT gotoCellRequest(numbers.at(index));
 }
