@@ -592,11 +592,7 @@ void StationCore::barCodeReaded(QByteArray data)
             return;
         }
         // The password is not looked at, as on the screen.
-        const DatabaseStructs::User user = Database::instance()->userByLogin(login.first);
-        if (user.isValid())
-            offscreenLogic.loginSuccessful(user);
-        else
-            offscreenLogic.playAudio(StationOffScreenLogic::atError);
+        offscreenUserReaded(Database::instance()->userByLogin(login.first));
         return;
     }
     switch (qrMode()) {
@@ -634,17 +630,21 @@ void StationCore::qrDeviceReaded(const QString& serial)
         showMessage(tr("Device scan"), tr("Device not found!"));
 }
 
+void StationCore::offscreenUserReaded(const DatabaseStructs::User& user)
+{
+    if (user.isValid())
+        offscreenLogic.loginSuccessful(user);
+    else
+        offscreenLogic.playAudio(StationOffScreenLogic::atError);
+}
+
 void StationCore::cardReaded(QString personNumber)
 {
     const DatabaseStructs::User user =
         personNumber.isEmpty() ? DatabaseStructs::User() : Database::instance()->userByPersonNumber(personNumber);
     if (offscreen) {
-        if (active_screen != Constants::asStart)
-            return;
-        if (user.isValid())
-            offscreenLogic.loginSuccessful(user);
-        else
-            offscreenLogic.playAudio(StationOffScreenLogic::atError);
+        if (active_screen == Constants::asStart)
+            offscreenUserReaded(user);
         return;
     }
     if (qrMode() != Constants::qmUser)

@@ -197,6 +197,9 @@ private:
     void configureServer();
     void qrLoginReaded(const QString& login, const QString& password);
     void qrDeviceReaded(const QString& serial);
+    // A user identified by card or login code without a screen: an unknown
+    // one hears the error prompt.
+    void offscreenUserReaded(const DatabaseStructs::User& user);
     void openReaders();
     void followOffscreen();
     // Reads the output of "xrandr --listmonitors"; false when it shows no monitor.

@@ -201,15 +201,15 @@ void StationAdminPage::enter(const DatabaseStructs::User& user)
     adminUser = user;
     qDebug() << "admin as" << user.name << user.id;
     StationCore* hub = core();
-    if (hub->mainWindow)
+    if (hub->mainWindow) {
         // Problems reported from here name the administrator.
         hub->mainWindow->pageDeviceProblem->currentUser = user;
-    currentCell = CellsLogic::Cell();
+        // A return from here may take any device, not only the user's own.
+        hub->mainWindow->pageIdentifyDevice->setShowAll(true);
+    }
     batchGiveCount = -1;
     batchReturnCount = -1;
     tabWidget->setCurrentIndex(0);
-    if (hub->mainWindow)
-        hub->mainWindow->pageIdentifyDevice->setShowAll(true);
     // Cards and codes identified the administrator on the login page; here
     // they mean nothing.
     hub->setQRMode(Constants::qmNone);
@@ -350,8 +350,9 @@ void StationAdminPage::on_buttonQrGenerate_clicked()
     const QString title = tr("QR for login");
     const QString login = lineQRLogin->text();
     const QString password = lineQRPassword->text();
-    if (!fitsLoginCode(login) || !fitsLoginCode(password)) {
-        showNotice(title, fitsLoginCode(login)
+    const bool loginFits = fitsLoginCode(login);
+    if (!loginFits || !fitsLoginCode(password)) {
+        showNotice(title, loginFits
                               ? tr("The password holds a character that a QR login code cannot carry "
                                    "(one outside Latin-1, such as \u20ac or a Cyrillic letter).")
                               : tr("The login holds a character that a QR login code cannot carry "
@@ -526,11 +527,8 @@ void StationAdminPage::batchGiveStep()
         return;
     if (--batchGiveCount < 0 || !batchGoesOn("Batch issue"))
         return;
-    StationGiveDeviceLogic& give = core()->giveLogic;
-    give.begin(Constants::asAdministration);
-    give.setUser(adminUser);
     // Any cell with a device: the administrator empties the cabinet.
-    give.giveDevice(cellsLogic().getAvailableDevice(true));
+    beginGive().giveDevice(cellsLogic().getAvailableDevice(true));
 }
 
 void StationAdminPage::batchReturnStep()
@@ -539,6 +537,19 @@ void StationAdminPage::batchReturnStep()
         return;
     if (--batchReturnCount < 0 || !batchGoesOn("Batch return"))
         return;
+    beginReturn();
+}
+
+StationGiveDeviceLogic& StationAdminPage::beginGive()
+{
+    StationGiveDeviceLogic& give = core()->giveLogic;
+    give.begin(Constants::asAdministration);
+    give.setUser(adminUser);
+    return give;
+}
+
+void StationAdminPage::beginReturn()
+{
     core()->returnLogic.begin(Constants::asAdministration);
     Q_EMIT core()->loginSuccessful(adminUser, QString());
 }
@@ -647,12 +658,8 @@ void StationAdminPage::on_buttonCellGive_clicked()
 {
     // Once the click is over: its restart of the time-out comes first.
     QTimer::singleShot(0, this, [this] {
-        if (core()->activeScreen() != Constants::asAdministration)
-            return;
-        StationGiveDeviceLogic& give = core()->giveLogic;
-        give.begin(Constants::asAdministration);
-        give.setUser(adminUser);
-        give.giveDevice(cellsLogic().getCellByNumber(currentCell.number));
+        if (core()->activeScreen() == Constants::asAdministration)
+            beginGive().giveDevice(cellsLogic().getCellByNumber(currentCell.number));
     });
 }
 
@@ -669,8 +676,7 @@ void StationAdminPage::on_buttonReportProblem_clicked()
 
 void StationAdminPage::on_buttonReturnDevice_clicked()
 {
-    core()->returnLogic.begin(Constants::asAdministration);
-    Q_EMIT core()->loginSuccessful(adminUser, QString());
+    beginReturn();
 }
 
 void StationAdminPage::on_buttonOpenAll_clicked()

@@ -9,6 +9,8 @@
 #include "ui_admin_page.h"
 #include "vexo/indexed_timer.h"
 
+class StationGiveDeviceLogic;
+
 // The administration screen: the cells of the cabinet as a grid or a list,
 // the details of one cell with what can be done to it, issue and return of
 // devices for the administrator (one at a time or in batches), and the
@@ -72,6 +74,10 @@ private:
     void startBatch(const QString& title, int max, int& counter, void (StationAdminPage::*step)());
     void batchGiveStep();
     void batchReturnStep();
+    // Runs for the administrator that come back to this screen. The issue
+    // is begun with its user; the caller names the device to give.
+    StationGiveDeviceLogic& beginGive();
+    void beginReturn();
     // Whether a batch may take its next step: only from the administration
     // screen, where every run of the batch ends unless the station has gone
     // to the start screen meanwhile; the batch ends there.

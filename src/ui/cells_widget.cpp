@@ -67,15 +67,14 @@ void StationCellsWidget::updateButtons()
 {
     if (!logic)
         return;
-    CellsLogic& cells = StationCore::instance()->cellsLogic;
-    cells.calculateCellsPriority();
-    cells.calculateDevicesPriority();
+    logic->calculateCellsPriority();
+    logic->calculateDevicesPriority();
     // By the numbers they were built for: a cell gone from the logic shows
     // as a default cell until it is back.
     for (int i = 0; i < cellButtons.size(); ++i) {
         StationCellButton* button = cellButtons.at(i);
-        button->setMaxCellPriority(cells.maxCellPriority());
-        button->setMaxDevicePriority(cells.maxDevicePriority());
+        button->setMaxCellPriority(logic->maxCellPriority());
+        button->setMaxDevicePriority(logic->maxDevicePriority());
         button->setCell(logic->getCellByNumber(numbers.at(i)));
     }
     for (int i = 0; i < cellRows.size(); ++i)
@@ -100,7 +99,6 @@ void StationCellsWidget::on_treeWidget_itemClicked(QTreeWidgetItem* item, int co
 {
     Q_UNUSED(column);
     const int index = treeWidget->indexOfTopLevelItem(item);
-    if (qobject_cast<StationCellRow*>(treeWidget->itemWidget(item, 0)) && index >= 0
-        && index < numbers.size())
+    if (index >= 0 && index < numbers.size())
         Q_EMIT gotoCellRequest(numbers.at(index));
 }

@@ -454,6 +454,18 @@ QImage canvas(int w, int h, const QColor& fill = Qt::transparent)
     image.fill(fill);
     return image;
 }
+
+// A square icon drawn on the 128-unit grid, scaled to its size.
+QImage drawIcon(const Painter& paint, int size)
+{
+    QImage image = canvas(size, size);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(double(size) / side, double(size) / side);
+    paint(painter);
+    painter.end();
+    return image;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -473,26 +485,12 @@ int main(int argc, char** argv)
     }
     bool ok = true;
     if (palette) {
-        const int small = 32;
-        for (const auto& [name, paint] : paletteIcons()) {
-            QImage image = canvas(small, small);
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.scale(double(small) / side, double(small) / side);
-            paint(painter);
-            painter.end();
-            ok = save(image, dir, name) && ok;
-        }
+        for (const auto& [name, paint] : paletteIcons())
+            ok = save(drawIcon(paint, 32), dir, name) && ok;
         return ok ? 0 : 1;
     }
-    for (const auto& [name, paint] : squareIcons()) {
-        QImage image = canvas(side, side);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        paint(painter);
-        painter.end();
-        ok = save(image, dir, name) && ok;
-    }
+    for (const auto& [name, paint] : squareIcons())
+        ok = save(drawIcon(paint, side), dir, name) && ok;
 
     {
         // The window icon: the mark on a tile of the main colour.
