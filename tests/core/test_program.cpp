@@ -66,12 +66,7 @@ QStringList logAfter(const QString& dir, const QString& prefix)
 {
     const QString here = QDir::currentPath();
     QDir::setCurrent(dir);
-    QStringList found;
-    for (const QString& line : TestSupport::logLines()) {
-        const int at = line.indexOf(QStringLiteral(" - ") + prefix);
-        if (at >= 0)
-            found.append(line.mid(at + 3 + prefix.size()));
-    }
+    const QStringList found = TestSupport::logLinesAfter(prefix);
     QDir::setCurrent(here);
     return found;
 }

@@ -60,6 +60,18 @@ bool TestSupport::logHas(const QString& text)
     return false;
 }
 
+QStringList TestSupport::logLinesAfter(const QString& prefix)
+{
+    const QString marked = QStringLiteral(" - ") + prefix;
+    QStringList found;
+    for (const QString& line : logLines()) {
+        const int at = line.indexOf(marked);
+        if (at >= 0)
+            found.append(line.mid(at + marked.size()));
+    }
+    return found;
+}
+
 bool TestSupport::logWritten(int ms)
 {
     // The writer keeps the order of the lines: once a mark logged now is in

@@ -28,6 +28,8 @@ QByteArray readFile(const QString& path);
 QStringList logLines();
 // True when some log line ends with " - " + text (the time stamp comes first).
 bool logHas(const QString& text);
+// The rest of each log line whose text starts with prefix, in order.
+QStringList logLinesAfter(const QString& prefix);
 // Waits until the log writer has written every line logged so far; false
 // after ms. A check that a line was not logged calls it first: the file is
 // written by a thread of its own.

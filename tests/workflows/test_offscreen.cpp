@@ -128,24 +128,13 @@ protected:
     QStringList prompts() const
     {
         EXPECT_TRUE(TestSupport::logWritten());
-        return linesAfter(QStringLiteral("[OffScreenLogic] Play "));
-    }
-
-    static QStringList linesAfter(const QString& prefix)
-    {
-        QStringList found;
-        for (const QString& line : TestSupport::logLines()) {
-            const int at = line.indexOf(QStringLiteral(" - ") + prefix);
-            if (at >= 0)
-                found.append(line.mid(at + 3 + prefix.size()));
-        }
-        return found;
+        return TestSupport::logLinesAfter(QStringLiteral("[OffScreenLogic] Play "));
     }
 
     static int logCount(const QString& text)
     {
         EXPECT_TRUE(TestSupport::logWritten());
-        return int(linesAfter(text).size());
+        return int(TestSupport::logLinesAfter(text).size());
     }
 
     void give(Input input)
