@@ -165,7 +165,8 @@ TEST_F(AdminPageWithBackend, LockWithAReasonAndUnlockReachTheBackend)
     EXPECT_FALSE(core->cellsLogic.getCellByNumber(2).isLocked);
     EXPECT_EQ(page()->stackedCellLock->currentWidget(), page()->page_3);
     ASSERT_EVENTUALLY(lockRecords() == (QStringList{"102:locked:Lock is stuck", "102:unlocked:"}), 5000);
-    EXPECT_TRUE(TestSupport::logHas(QStringLiteral("[StationCore] Cell 2 lock (Lock is stuck)")));
+    EXPECT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[StationCore] Cell 2 lock (Lock is stuck)")),
+                      3000);
     EXPECT_EQ(messages, (QStringList{"Lock reason: ", "Lock reason: "}));
 }
 
