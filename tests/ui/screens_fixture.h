@@ -140,6 +140,12 @@ protected:
     StationCellButton* cellButton(int number) const { return byNumber(cellsWidget()->buttons(), number); }
     StationCellRow* cellRow(int number) const { return byNumber(cellsWidget()->rows(), number); }
 
+    // The crimson frame of a cell in repair, drawn over the button's edge.
+    static bool framed(StationCellButton* b)
+    {
+        return b->grab().toImage().pixelColor(1, 1) == QColor(QColorConstants::Svg::crimson);
+    }
+
     std::unique_ptr<StationMainWindow> window;
 
 private:
