@@ -101,8 +101,8 @@ class Offscreen : public WorkflowTest
 {
 protected:
     // The station with short prompts in its working directory, a scanner on
-    // a pseudo-terminal and off-screen support, already off-screen.
-    void startOffscreen(Options options = Options(), int promptMs = 150)
+    // a pseudo-terminal and off-screen support, still on the screen.
+    void startWithPrompts(Options options = Options(), int promptMs = 150)
     {
         for (const char* name : promptFiles)
             writeTone(QString::fromLatin1(name), promptMs);
@@ -110,6 +110,12 @@ protected:
         options.scannerDevice = scanner.path;
         options.supportOffscreen = true;
         start(options);
+    }
+
+    // The same station, already off-screen.
+    void startOffscreen(const Options& options = Options(), int promptMs = 150)
+    {
+        startWithPrompts(options, promptMs);
         if (HasFatalFailure())
             return;
         setMonitor(false);
@@ -558,12 +564,7 @@ TEST_F(Offscreen, RunStartedOffscreenGoesOnOnTheScreen)
 
 TEST_F(Offscreen, RunStartedOnTheScreenGoesOnOffscreen)
 {
-    for (const char* name : promptFiles)
-        writeTone(QString::fromLatin1(name), 150);
-    Options options;
-    options.supportOffscreen = true;
-    options.scannerDevice = scanner.path;
-    start(options);
+    startWithPrompts();
     core->giveLogic.begin(Constants::asStart);
     core->cardReaded(QStringLiteral("89"));
     ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
