@@ -18,6 +18,7 @@
 #include "support/test_support.h"
 
 using TestSupport::logHas;
+using TestSupport::writeFile;
 
 namespace
 {
@@ -52,12 +53,6 @@ bool logOf(const QString& dir, const QString& text)
     const bool found = logHas(text);
     QDir::setCurrent(here);
     return found;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // The rest of each log line of the station in dir whose text starts with

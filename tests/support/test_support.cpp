@@ -30,6 +30,12 @@ QByteArray TestSupport::readFile(const QString& path)
     return file.readAll();
 }
 
+bool TestSupport::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 QByteArray TestSupport::hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));

@@ -24,6 +24,8 @@ namespace TestSupport
 void writeConfig(const QString& text);
 // Reads a file of the working directory (empty when missing).
 QByteArray readFile(const QString& path);
+// Writes the bytes as the whole file; false when it cannot.
+bool writeFile(const QString& path, const QByteArray& bytes);
 // Every line written so far to the station's log files in the working directory.
 QStringList logLines();
 // True when some log line ends with " - " + text (the time stamp comes first).

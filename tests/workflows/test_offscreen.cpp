@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMediaPlayer>
 
@@ -40,8 +39,7 @@ void writeTone(const QString& path, int ms)
     QByteArray wav = "RIFF" + le32(quint32(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
                      + le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(quint32(pcm.size()))
                      + pcm;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(wav) != wav.size())
+    if (!TestSupport::writeFile(path, wav))
         ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
@@ -432,10 +430,7 @@ TEST_F(Offscreen, MissingPromptFilesAreNotToldWithoutOffscreenSupport)
 TEST_F(Offscreen, PlayerErrorIsLoggedOnceAndInputGoesOn)
 {
     MediaBackendMessages quiet;
-    QFile broken(QStringLiteral("broken.wav"));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("this is no sound\n");
-    broken.close();
+    ASSERT_TRUE(TestSupport::writeFile(QStringLiteral("broken.wav"), "this is no sound\n"));
     Options options;
     options.audio = QStringLiteral("initial = broken.wav\nerror = broken.wav\n");
     startOffscreen(options);
