@@ -3,6 +3,8 @@
 // the lock controller and the back-end, the batches of issues and returns,
 // the clear of the database, and the inactivity time-out on the way.
 
+#include <iterator>
+
 #include <QAction>
 
 #include "ui/admin_page_fixture.h"
@@ -599,8 +601,9 @@ INSTANTIATE_TEST_SUITE_P(
             {"BatchReturn", [](StationAdminPage* p) { p->actionBatchReturn->trigger(); }},
         };
         std::vector<ConfirmCase> cases;
+        // The rows keep pointers into the names: no growth may move them.
         static std::vector<std::string> names;
-        names.reserve(10);
+        names.reserve(std::size(actions) * 2);
         for (const auto& [name, act] : actions)
             for (bool cancel : {true, false}) {
                 names.push_back(std::string(name) + (cancel ? "Cancelled" : "TimedOut"));
