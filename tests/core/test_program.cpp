@@ -18,6 +18,7 @@
 #include "support/test_support.h"
 
 using TestSupport::logHas;
+using TestSupport::writeFile;
 
 namespace
 {
@@ -54,24 +55,13 @@ bool logOf(const QString& dir, const QString& text)
     return found;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // The rest of each log line of the station in dir whose text starts with
 // prefix, in order.
 QStringList logAfter(const QString& dir, const QString& prefix)
 {
     const QString here = QDir::currentPath();
     QDir::setCurrent(dir);
-    QStringList found;
-    for (const QString& line : TestSupport::logLines()) {
-        const int at = line.indexOf(QStringLiteral(" - ") + prefix);
-        if (at >= 0)
-            found.append(line.mid(at + 3 + prefix.size()));
-    }
+    const QStringList found = TestSupport::logLinesAfter(prefix);
     QDir::setCurrent(here);
     return found;
 }

@@ -259,7 +259,7 @@ TEST_F(SyncTest, DownloadChainEndsAtAConnectionAttemptWithoutAnswer)
     core->server.setTransferTimeout(VXSystemTime::fromMSec(300));
     core->server.setBaseURL(QStringLiteral("http://127.0.0.1:%1/").arg(silent.port));
     const auto sent = [](const QString& path) {
-        return logLines().filter(QStringLiteral("[ServerBase] sendGet: path: \"%1").arg(path)).size();
+        return linesWith(QStringLiteral("[ServerBase] sendGet: path: \"%1").arg(path));
     };
     ASSERT_TRUE(TestSupport::logWritten());
     const int users = sent(FakeBackend::pathUsers);

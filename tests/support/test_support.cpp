@@ -30,6 +30,12 @@ QByteArray TestSupport::readFile(const QString& path)
     return file.readAll();
 }
 
+bool TestSupport::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 QByteArray TestSupport::hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
@@ -58,6 +64,18 @@ bool TestSupport::logHas(const QString& text)
         if (line.endsWith(QStringLiteral(" - ") + text))
             return true;
     return false;
+}
+
+QStringList TestSupport::logLinesAfter(const QString& prefix)
+{
+    const QString marked = QStringLiteral(" - ") + prefix;
+    QStringList found;
+    for (const QString& line : logLines()) {
+        const int at = line.indexOf(marked);
+        if (at >= 0)
+            found.append(line.mid(at + marked.size()));
+    }
+    return found;
 }
 
 bool TestSupport::logWritten(int ms)

@@ -24,10 +24,14 @@ namespace TestSupport
 void writeConfig(const QString& text);
 // Reads a file of the working directory (empty when missing).
 QByteArray readFile(const QString& path);
+// Writes the bytes as the whole file; false when it cannot.
+bool writeFile(const QString& path, const QByteArray& bytes);
 // Every line written so far to the station's log files in the working directory.
 QStringList logLines();
 // True when some log line ends with " - " + text (the time stamp comes first).
 bool logHas(const QString& text);
+// The rest of each log line whose text starts with prefix, in order.
+QStringList logLinesAfter(const QString& prefix);
 // Waits until the log writer has written every line logged so far; false
 // after ms. A check that a line was not logged calls it first: the file is
 // written by a thread of its own.

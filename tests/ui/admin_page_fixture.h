@@ -64,11 +64,13 @@ protected:
         action->trigger();
     }
 
-    // Picks an entry of the dialog's list, then Ok.
+    // Picks an entry of the dialog's list, then Ok; an entry the list does
+    // not hold fails the test (Ok would take whatever else is current).
     static std::function<void(StationDialog*)> choose(const QString& entry)
     {
         return [entry](StationDialog* d) {
             const QList<QListWidgetItem*> found = d->listWidget->findItems(entry, Qt::MatchExactly);
+            EXPECT_EQ(found.size(), 1) << entry.toStdString();
             if (found.size() == 1)
                 d->listWidget->setCurrentItem(found.first());
             DialogAnswer::clickOk()(d);

@@ -93,8 +93,6 @@ private:
 class AdminInfo : public AdminPageWithBackend
 {
 protected:
-    StationAdminPage* page() const { return window->pageAdministration; }
-
     void showTab(QWidget* tab)
     {
         page()->tabWidget->setCurrentWidget(tab);

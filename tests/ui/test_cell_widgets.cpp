@@ -59,7 +59,7 @@ void PrintTo(const CellCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class CellWidgets : public Screens, public ::testing::WithParamInterface<CellCase>
+class CellScreens : public Screens
 {
 protected:
     void enterAdministration()
@@ -69,13 +69,11 @@ protected:
         admin.name = QStringLiteral("Root");
         Screens::enterAdministration(admin);
     }
+};
 
-    // The frame is drawn over the button's edge.
-    bool framed(StationCellButton* b) const
-    {
-        return b->grab().toImage().pixelColor(1, 1) == QColor(QColorConstants::Svg::crimson);
-    }
-
+class CellWidgets : public CellScreens, public ::testing::WithParamInterface<CellCase>
+{
+protected:
     static void expectShade(StationCellButton* b, Shade shade, const char* mode)
     {
         const QString sheet = b->styleSheet();
@@ -182,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
-class CellWidgetsFollow : public CellWidgets
+class CellWidgetsFollow : public CellScreens
 {
 };
 } // namespace

@@ -42,10 +42,15 @@ const QString plainSheet = QStringLiteral(
 class DemoStation : public ::testing::Test
 {
 protected:
-    void show(const QSize& size)
+    static QString demoConfig()
     {
-        TestSupport::writeConfig(QString::fromUtf8(
-            TestSupport::readFile(QStringLiteral(STATION_SOURCE_DIR "/scripts/demo/vesk_station.conf"))));
+        return QString::fromUtf8(
+            TestSupport::readFile(QStringLiteral(STATION_SOURCE_DIR "/scripts/demo/vesk_station.conf")));
+    }
+
+    void show(const QSize& size, const QString& config = demoConfig())
+    {
+        TestSupport::writeConfig(config);
         core->init();
         started = true;
         ASSERT_EQ(core->css_big, QStringLiteral("*{font:bold 24px;}"));
@@ -358,8 +363,7 @@ class AdminPageWithDemoFonts : public StartPageWithDemoFonts
 protected:
     void enterWithCells()
     {
-        const QString demo = QString::fromUtf8(
-            TestSupport::readFile(QStringLiteral(STATION_SOURCE_DIR "/scripts/demo/vesk_station.conf")));
+        const QString demo = demoConfig();
         const QString last = QStringLiteral("4 = board = 0, lock = 3, row = 1, col = 2, service = true\n");
         ASSERT_TRUE(demo.contains(last));
         QString more = demo;
@@ -369,13 +373,9 @@ protected:
                                                 "7 = board = 0, lock = 6, row = 2, col = 2\n"
                                                 "8 = board = 0, lock = 7, row = 3, col = 0\n"
                                                 "9 = board = 0, lock = 8, row = 3, col = 2\n"));
-        TestSupport::writeConfig(more);
-        core->init();
-        started = true;
-        window = std::make_unique<StationMainWindow>();
-        window->resize(GetParam().size);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        show(GetParam().size, more);
+        if (HasFatalFailure())
+            return;
 
         CellsLogic& cells = core->cellsLogic;
         ASSERT_EQ(cells.cellsCount(), 9);

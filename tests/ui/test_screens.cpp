@@ -6,8 +6,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <unistd.h>
-
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
 #include "storage/database.h"
@@ -99,7 +97,7 @@ TEST_F(Screens, ReturnByScannedSticker)
     ASSERT_EQ(core->qrMode(), Constants::qmDevice);
 
     const QByteArray sticker("SN-0020\r\n");
-    ASSERT_EQ(::write(scanner.master, sticker.constData(), size_t(sticker.size())), sticker.size());
+    ASSERT_TRUE(scanner.write(sticker));
     ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
     EXPECT_TRUE(screenSeen(*screens, Constants::asOpenCell));
     const int cell = openedCell();

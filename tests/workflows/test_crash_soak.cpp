@@ -60,13 +60,13 @@ protected:
         dir = QDir::current().filePath(QStringLiteral("station"));
         ASSERT_TRUE(QDir().mkpath(dir));
         file = dir + QLatin1Char('/') + QLatin1String(databaseFile);
-        QFile config(dir + QStringLiteral("/vesk_station.conf"));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral("[general]\npoint_id = 1\n[scanner]\ncard_reader = false\n"
-                                    "[server]\nlogin = station\npassword = secret\nbase_url = %1\n"
-                                    "sync_interval = 1 h\nkeep_alive_interval = 1 h\n")
-                         .arg(backend().baseUrl())
-                         .toUtf8());
+        ASSERT_TRUE(TestSupport::writeFile(
+            dir + QStringLiteral("/vesk_station.conf"),
+            QStringLiteral("[general]\npoint_id = 1\n[scanner]\ncard_reader = false\n"
+                           "[server]\nlogin = station\npassword = secret\nbase_url = %1\n"
+                           "sync_interval = 1 h\nkeep_alive_interval = 1 h\n")
+                .arg(backend().baseUrl())
+                .toUtf8()));
     }
     void TearDown() override
     {

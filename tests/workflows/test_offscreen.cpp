@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QMediaPlayer>
 
@@ -40,8 +39,7 @@ void writeTone(const QString& path, int ms)
     QByteArray wav = "RIFF" + le32(quint32(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
                      + le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" + le32(quint32(pcm.size()))
                      + pcm;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(wav) != wav.size())
+    if (!TestSupport::writeFile(path, wav))
         ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
@@ -101,8 +99,8 @@ class Offscreen : public WorkflowTest
 {
 protected:
     // The station with short prompts in its working directory, a scanner on
-    // a pseudo-terminal and off-screen support, already off-screen.
-    void startOffscreen(Options options = Options(), int promptMs = 150)
+    // a pseudo-terminal and off-screen support, still on the screen.
+    void startWithPrompts(Options options = Options(), int promptMs = 150)
     {
         for (const char* name : promptFiles)
             writeTone(QString::fromLatin1(name), promptMs);
@@ -110,6 +108,12 @@ protected:
         options.scannerDevice = scanner.path;
         options.supportOffscreen = true;
         start(options);
+    }
+
+    // The same station, already off-screen.
+    void startOffscreen(const Options& options = Options(), int promptMs = 150)
+    {
+        startWithPrompts(options, promptMs);
         if (HasFatalFailure())
             return;
         setMonitor(false);
@@ -128,24 +132,13 @@ protected:
     QStringList prompts() const
     {
         EXPECT_TRUE(TestSupport::logWritten());
-        return linesAfter(QStringLiteral("[OffScreenLogic] Play "));
-    }
-
-    static QStringList linesAfter(const QString& prefix)
-    {
-        QStringList found;
-        for (const QString& line : TestSupport::logLines()) {
-            const int at = line.indexOf(QStringLiteral(" - ") + prefix);
-            if (at >= 0)
-                found.append(line.mid(at + 3 + prefix.size()));
-        }
-        return found;
+        return TestSupport::logLinesAfter(QStringLiteral("[OffScreenLogic] Play "));
     }
 
     static int logCount(const QString& text)
     {
         EXPECT_TRUE(TestSupport::logWritten());
-        return int(linesAfter(text).size());
+        return int(TestSupport::logLinesAfter(text).size());
     }
 
     void give(Input input)
@@ -437,10 +430,7 @@ TEST_F(Offscreen, MissingPromptFilesAreNotToldWithoutOffscreenSupport)
 TEST_F(Offscreen, PlayerErrorIsLoggedOnceAndInputGoesOn)
 {
     MediaBackendMessages quiet;
-    QFile broken(QStringLiteral("broken.wav"));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("this is no sound\n");
-    broken.close();
+    ASSERT_TRUE(TestSupport::writeFile(QStringLiteral("broken.wav"), "this is no sound\n"));
     Options options;
     options.audio = QStringLiteral("initial = broken.wav\nerror = broken.wav\n");
     startOffscreen(options);
@@ -569,12 +559,7 @@ TEST_F(Offscreen, RunStartedOffscreenGoesOnOnTheScreen)
 
 TEST_F(Offscreen, RunStartedOnTheScreenGoesOnOffscreen)
 {
-    for (const char* name : promptFiles)
-        writeTone(QString::fromLatin1(name), 150);
-    Options options;
-    options.supportOffscreen = true;
-    options.scannerDevice = scanner.path;
-    start(options);
+    startWithPrompts();
     core->giveLogic.begin(Constants::asStart);
     core->cardReaded(QStringLiteral("89"));
     ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
