@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -70,24 +71,33 @@ class ConsoleCapture
 public:
     ConsoleCapture()
     {
-        lines().clear();
+        {
+            const QMutexLocker locker(&mutex);
+            captured.clear();
+        }
         previous = qInstallMessageHandler(&ConsoleCapture::handle);
     }
     ~ConsoleCapture() { qInstallMessageHandler(previous); }
 
-    static QStringList& lines()
+    // A copy: the station's threads write too.
+    static QStringList lines()
     {
-        static QStringList captured;
+        const QMutexLocker locker(&mutex);
         return captured;
     }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        lines().append(message);
+        {
+            const QMutexLocker locker(&mutex);
+            captured.append(message);
+        }
         previous(type, context, message);
     }
     static inline QtMessageHandler previous = nullptr;
+    static inline QMutex mutex;
+    static inline QStringList captured;
 };
 
 class AdminInfo : public AdminPageWithBackend
