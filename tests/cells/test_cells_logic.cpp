@@ -627,6 +627,57 @@ TEST(CellsConfig, AddressTheProtocolCannotReachIsReported)
                       2000);
 }
 
+struct ProtocolReachCase
+{
+    const char* name;
+    const char* protocol;
+    QSet<int> chosen; // of cells 1 (board 0, lock 0), 2 (board 16) and 3 (lock 16)
+};
+class ProtocolReach : public ::testing::TestWithParam<ProtocolReachCase>
+{
+};
+
+TEST_P(ProtocolReach, CellsItCannotAddressAreNeverChosen)
+{
+    TestSupport::writeConfig(QStringLiteral("[cells]\nprotocol = %1\n1 = board = 0, lock = 0\n"
+                                            "2 = board = 16, lock = 0\n3 = board = 0, lock = 16\n")
+                                 .arg(GetParam().protocol));
+    StationCore* core = StationCore::instance();
+    core->init();
+    CellsLogic& logic = core->cellsLogic;
+    // No priority time yet: every free cell stands at 100, and a tie is
+    // broken at random.
+    QSet<int> free;
+    for (int i = 0; i < 200; ++i)
+        free.insert(logic.getFreeCell().number);
+    EXPECT_EQ(free, GetParam().chosen);
+    EXPECT_EQ(logic.freeCellsCount(), GetParam().chosen.size());
+
+    for (int n = 1; n <= 3; ++n)
+        putDevice(logic, n, device(n, 100));
+    QSet<int> issued;
+    QSet<int> batch;
+    for (int i = 0; i < 200; ++i) {
+        issued.insert(logic.getAvailableDevice(false).number);
+        batch.insert(logic.getAvailableDevice(true).number);
+    }
+    EXPECT_EQ(issued, GetParam().chosen);
+    EXPECT_EQ(batch, GetParam().chosen);
+    EXPECT_EQ(logic.availableDevicesInCellsCount(), GetParam().chosen.size());
+    // Cells restored from the state file follow the configuration too.
+    logic.load(logic.save());
+    for (int n = 1; n <= 3; ++n)
+        putDevice(logic, n, device(n, 100));
+    EXPECT_EQ(logic.availableDevicesInCellsCount(), GetParam().chosen.size());
+    core->stop();
+    core->destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProtocolReach,
+                         ::testing::Values(ProtocolReachCase{"FourBitsOfV17", "v1.7", {1}},
+                                           ProtocolReachCase{"ByteOfV40", "v4.0", {1, 2, 3}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CellsChoice, AmbiguityBlocksCellsWithAServerIdWhenConfigured)
 {
     TestSupport::writeConfig(QStringLiteral("[general]\nblock_on_ambiguous = true\n"

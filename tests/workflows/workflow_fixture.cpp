@@ -136,7 +136,7 @@ void WorkflowTest::start(const Options& o)
 
     ASSERT_EVENTUALLY(core->cellController.isConnected(), 3000);
     ASSERT_EVENTUALLY(std::all_of(cells.cells.begin(), cells.cells.end(),
-                                  [](const CellsLogic::Cell& c) { return c.openKnown; }),
+                                  [](const CellsLogic::Cell& c) { return c.openKnown || !c.addressable; }),
                       3000);
 }
 

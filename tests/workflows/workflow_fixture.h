@@ -67,7 +67,7 @@ protected:
     void TearDown() override;
 
     // Writes the configuration, starts the hub and waits until the controller
-    // is connected and every door's first state is known.
+    // is connected and the first state of every door it can address is known.
     void start(const Options& options = Options());
 
     // "title: text" of every message shown so far, in order.
