@@ -594,6 +594,14 @@ void CellsLogic::openCell(const Cell& cell, bool touch)
     StationCore::instance()->log(QStringLiteral("[CellsLogic] Open cell %1").arg(cell.number), StationCore::lcInfo);
     if (touch)
         touchCell(cell);
+    auto found = cells.find(cell.number);
+    if (found != cells.end() && !found->openKnown) {
+        // The station's own opening is never a door's starting state: when
+        // the board first answers after this command, the door it reports
+        // open was opened by it.
+        found->lastOpened = false;
+        found->openKnown = true;
+    }
     controller->unlock(cell.address.board, cell.address.lock);
 }
 

@@ -595,6 +595,36 @@ TEST(CellsDoors, OpenAndCloseGiveOneSignalEachAndTheFirstSampleNone)
     core->destroy();
 }
 
+TEST(CellsDoors, DoorTheStationOpenedBeforeItsBoardFirstAnswersIsAnOpening)
+{
+    // The link comes up only after the open command, so the board's first
+    // answer already reports the door open.
+    LockSimulator sim(LockSimulator::Protocol::V1_7);
+    const QString path = sim.listenTcp();
+    sim.setAccepting(false);
+    TestSupport::writeConfig(QStringLiteral("[timeouts]\nopen_cell_min_interval = 20 ms\nopen_silence = 20 ms\n"
+                                            "[cells]\naddress = %1\ntick_time = 50 Hz\nreconnect_delay = 20 ms\n"
+                                            "5 = board = 1, lock = 3\n6 = board = 1, lock = 4\n")
+                                 .arg(path));
+    StationCore* core = StationCore::instance();
+    CellsLogic& logic = core->cellsLogic;
+    QSignalSpy opened(&logic, &CellsLogic::cellOpened);
+    core->init();
+    ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[CellController] Disconnected")), 3000);
+    logic.openCell(logic.getCellByNumber(5), false);
+    sim.setDoor(1, 4, true); // standing open, not by the station: no opening
+    sim.setAccepting(true);
+    ASSERT_EVENTUALLY(opened.count() == 1, 3000);
+    EXPECT_EQ(opened.first().first().toInt(), 5);
+    ASSERT_FALSE(sim.frames().isEmpty());
+    EXPECT_TRUE(sim.frames().first().open);
+    EXPECT_TRUE(logic.isCellOpened(6));
+    QTest::qWait(400); // two door samples more
+    EXPECT_EQ(opened.count(), 1);
+    core->stop();
+    core->destroy();
+}
+
 TEST(CellsDoors, OpenCellQueuesItsLockOnTheController)
 {
     LockSimulator sim(LockSimulator::Protocol::V4_0);

@@ -52,6 +52,9 @@ struct WorkflowOptions
     QString audio;
     // [general] point_id: the station's id at the back-end.
     int pointId = 0;
+    // The boards answer no query until the test calls sim.dropAnswers(0);
+    // start() then waits only for the link.
+    bool silentBoards = false;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
