@@ -251,6 +251,31 @@ void CellController::dropStaleCommands(qint64 nowMs)
     }
 }
 
+bool CellController::keepFailedOpen(const PendingOpen& pending, qint64 nowMs)
+{
+    // A write lost with the link goes out once it is back (dropStaleCommands
+    // decides after the outage). A write that failed or was cut short while
+    // the link still looks up, a stalled line, is tried again after the
+    // command interval, until a workflow would have given up on the door.
+    if (!isConnected())
+        return true;
+    const qint64 waitedMs = nowMs - pending.queuedAtMs;
+    if (waitedMs > core()->timeouts.max_try_open_cell.toMSec()) {
+        core()->log(QStringLiteral("[CellController] Drop open board %1  lock %2: not written for %3 ms")
+                        .arg(pending.board)
+                        .arg(pending.lock)
+                        .arg(waitedMs),
+                    StationCore::lcWarning);
+        return false;
+    }
+    core()->log(QStringLiteral("[CellController] Open board %1  lock %2 not written, sending again")
+                    .arg(pending.board)
+                    .arg(pending.lock),
+                StationCore::lcWarning);
+    commandTimer.reset();
+    return true;
+}
+
 void CellController::run()
 {
     VXMutexLocker deviceLocker(&deviceMutex);
@@ -267,33 +292,31 @@ void CellController::run()
 
     const StationCore::Timeouts& timeouts = core()->timeouts;
     if (commandTimer.elapsed() >= timeouts.open_cell_min_interval) {
+        // The command stays queued while it is written: a cancel meanwhile
+        // removes it, a repeat is not queued twice, and a failed write
+        // leaves it in place.
         bool have = false;
         PendingOpen pending;
         {
             VXMutexLocker queueLocker(&queueMutex);
             if (!queue.isEmpty()) {
-                pending = queue.dequeue();
+                pending = queue.head();
                 have = true;
             }
         }
         if (have) {
-            if (implementation->openLock(pending.board, pending.lock)) {
+            const bool sent = implementation->openLock(pending.board, pending.lock);
+            // A refused address is dropped (the protocol logged it).
+            const bool refused = !sent && !implementation->canAddress(pending.board, pending.lock);
+            if (sent || refused || !keepFailedOpen(pending, nowMs))
+                cancelUnlock(pending.board, pending.lock);
+            if (sent) {
                 ++commands;
                 commandTimer.reset();
                 queryTimer.reset();
-                return;
             }
-            // A write lost with the link is sent again once it is back; a
-            // refused address is dropped (the protocol logged it).
-            if (!isConnected()) {
-                VXMutexLocker queueLocker(&queueMutex);
-                bool queued = false;
-                for (const PendingOpen& other : queue)
-                    queued = queued || (other.board == pending.board && other.lock == pending.lock);
-                if (!queued)
-                    queue.prepend(pending);
+            if (!refused)
                 return;
-            }
         }
     }
 

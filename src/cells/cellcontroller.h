@@ -69,6 +69,8 @@ private:
     void linkLost(int generation);
     void reconnect();
     void dropStaleCommands(qint64 nowMs);
+    // After a failed write: whether the command stays queued.
+    bool keepFailedOpen(const PendingOpen& pending, qint64 nowMs);
 
     VXIODevice* device = nullptr;
     int boardsCount = 4;

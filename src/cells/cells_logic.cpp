@@ -44,12 +44,12 @@ bool CellsLogic::Cell::isFree() const
 {
     // Ids below 1 name no device (the back-end reports an empty cell as 0). A
     // cell naming a device the database does not know yet may still hold it.
-    return isValid() && !ambiguous && !isLocked && !service && !device.isValid() && deviceId < 1;
+    return isValid() && addressable && !ambiguous && !isLocked && !service && !device.isValid() && deviceId < 1;
 }
 
 bool CellsLogic::Cell::isAvailableDevice() const
 {
-    return isValid() && !ambiguous && !isLocked && !service && device.isValid()
+    return isValid() && addressable && !ambiguous && !isLocked && !service && device.isValid()
            && device.status == Constants::dsWorkable;
 }
 
@@ -143,6 +143,7 @@ void CellsLogic::Cell::applyConfigCell(const Cell& configured)
     row = configured.row;
     col = configured.col;
     service = configured.service;
+    addressable = configured.addressable;
 }
 
 void CellsLogic::Cell::setAmbiguous(bool flag)
@@ -315,7 +316,8 @@ void CellsLogic::initialize(const VXValueTree& section)
         cell.service = settings.childValue(QStringLiteral("service"), "false").toBool();
         if (!cell.isValid())
             continue;
-        if (controller && !controller->canAddress(cell.address.board, cell.address.lock))
+        cell.addressable = !controller || controller->canAddress(cell.address.board, cell.address.lock);
+        if (!cell.addressable)
             StationCore::instance()->log(QStringLiteral("[CellsLogic] Cell %1: board %2, lock %3 cannot be "
                                                         "reached with protocol %4")
                                              .arg(n)
@@ -500,7 +502,9 @@ CellsLogic::Cell CellsLogic::getAvailableDevice(bool any)
     calculateDevicesPriority();
     QVector<Cell> candidates;
     for (const Cell& cell : cells) {
-        const bool take = any ? cell.device.isValid() : cell.isAvailableDevice() && cell.isDeviceCharged();
+        // Even the administrator's batch skips a door that cannot open.
+        const bool take = any ? cell.device.isValid() && cell.addressable
+                              : cell.isAvailableDevice() && cell.isDeviceCharged();
         if (take)
             candidates.append(cell);
     }
@@ -590,6 +594,14 @@ void CellsLogic::openCell(const Cell& cell, bool touch)
     StationCore::instance()->log(QStringLiteral("[CellsLogic] Open cell %1").arg(cell.number), StationCore::lcInfo);
     if (touch)
         touchCell(cell);
+    auto found = cells.find(cell.number);
+    if (found != cells.end() && !found->openKnown) {
+        // The station's own opening is never a door's starting state: when
+        // the board first answers after this command, the door it reports
+        // open was opened by it.
+        found->lastOpened = false;
+        found->openKnown = true;
+    }
     controller->unlock(cell.address.board, cell.address.lock);
 }
 

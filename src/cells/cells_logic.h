@@ -72,6 +72,9 @@ public:
         bool lastOpened = false;
         bool openKnown = false;
         double priority = 0.0;
+        // False when the lock controller's protocol cannot carry the cell's
+        // board or lock: its door can never be opened.
+        bool addressable = true;
 
         bool isValid() const { return number >= 0 && address.isValid(); }
         bool isAmbiguous() const { return ambiguous; }

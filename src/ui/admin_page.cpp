@@ -271,14 +271,23 @@ void StationAdminPage::updateCurrentCell()
                                             cell.forceReady ? QStringLiteral(" Mark as charged") : QString())
                                  : free);
     labelCellChargeTime->setText(hasDevice ? timeString(cell.deviceChargeTime_s()) : free);
-    labelCellNote->setText(cell.description);
+    // A door the lock controller cannot be told to open says so first.
+    QStringList note;
+    if (cell.isValid() && !cell.addressable)
+        note << tr("Cannot open: the lock controller's protocol %1 cannot address board %2, lock %3")
+                    .arg(core()->cellController.protocolName())
+                    .arg(cell.address.board)
+                    .arg(cell.address.lock);
+    if (!cell.description.isEmpty())
+        note << cell.description;
+    labelCellNote->setText(note.join(QLatin1Char('\n')));
     labelCellState->setText(stateNames.value(cell.state, QStringLiteral("?"))
                             + (cell.isAmbiguous() ? QStringLiteral(" (ambiguous)") : QString()));
 
     iconCellLocked->setVisible(cell.isLocked);
     iconCellOpened->setVisible(cell.opened);
     iconCellDevice->setVisible(hasDevice);
-    buttonCellGive->setEnabled(hasDevice);
+    buttonCellGive->setEnabled(hasDevice && cell.addressable);
     buttonReportProblem->setEnabled(hasDevice);
     stackedCellLock->setCurrentIndex(cell.isLocked ? 1 : 0);
 }

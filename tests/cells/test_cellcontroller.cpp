@@ -340,6 +340,37 @@ TEST_F(Controller, CommandsOlderThanTheGiveUpTimeAreDroppedAfterAnOutage)
     ASSERT_EVENTUALLY(sim->isDoorOpen(3, 6), 3000);
 }
 
+TEST_F(Controller, OpenCommandOnAStalledLineIsSentAgainUntilTheGiveUpTime)
+{
+    connect(false, LockSimulator::Protocol::V1_7);
+    controller->setBoards({3});
+    start();
+    ASSERT_EVENTUALLY(!framesOf(*sim, false).isEmpty(), 3000);
+
+    // The line stops taking bytes but stays open: the write gives up short.
+    sim->setStalled(true);
+    controller->unlock(3, 1);
+    ASSERT_EVENTUALLY(logHas(QStringLiteral("[CellController] Open board 3  lock 1 not written, sending again")),
+                      3000);
+    EXPECT_TRUE(controller->isConnected());
+    sim->setStalled(false);
+    ASSERT_EVENTUALLY(sim->isDoorOpen(3, 1), 3000);
+    EXPECT_EQ(framesOf(*sim, true).size(), 1);
+    EXPECT_EQ(controller->counterCommands(), 1);
+
+    // Still stalled when a workflow would have given up: dropped, and said so.
+    setTimeouts(100, 60, 1000, 50);
+    sim->setStalled(true);
+    controller->unlock(3, 2);
+    ASSERT_EVENTUALLY(logContains(QStringLiteral("[CellController] Drop open board 3  lock 2: not written for")),
+                      4000);
+    sim->setStalled(false);
+    const int queries = framesOf(*sim, false).size();
+    ASSERT_EVENTUALLY(framesOf(*sim, false).size() >= queries + 3, 3000);
+    EXPECT_EQ(framesOf(*sim, true).size(), 1);
+    EXPECT_FALSE(sim->isDoorOpen(3, 2));
+}
+
 TEST_F(Controller, CloseCancelsAPendingReconnect)
 {
     setTimeouts(100, 60, 4000, 300);

@@ -595,6 +595,36 @@ TEST(CellsDoors, OpenAndCloseGiveOneSignalEachAndTheFirstSampleNone)
     core->destroy();
 }
 
+TEST(CellsDoors, DoorTheStationOpenedBeforeItsBoardFirstAnswersIsAnOpening)
+{
+    // The link comes up only after the open command, so the board's first
+    // answer already reports the door open.
+    LockSimulator sim(LockSimulator::Protocol::V1_7);
+    const QString path = sim.listenTcp();
+    sim.setAccepting(false);
+    TestSupport::writeConfig(QStringLiteral("[timeouts]\nopen_cell_min_interval = 20 ms\nopen_silence = 20 ms\n"
+                                            "[cells]\naddress = %1\ntick_time = 50 Hz\nreconnect_delay = 20 ms\n"
+                                            "5 = board = 1, lock = 3\n6 = board = 1, lock = 4\n")
+                                 .arg(path));
+    StationCore* core = StationCore::instance();
+    CellsLogic& logic = core->cellsLogic;
+    QSignalSpy opened(&logic, &CellsLogic::cellOpened);
+    core->init();
+    ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[CellController] Disconnected")), 3000);
+    logic.openCell(logic.getCellByNumber(5), false);
+    sim.setDoor(1, 4, true); // standing open, not by the station: no opening
+    sim.setAccepting(true);
+    ASSERT_EVENTUALLY(opened.count() == 1, 3000);
+    EXPECT_EQ(opened.first().first().toInt(), 5);
+    ASSERT_FALSE(sim.frames().isEmpty());
+    EXPECT_TRUE(sim.frames().first().open);
+    EXPECT_TRUE(logic.isCellOpened(6));
+    QTest::qWait(400); // two door samples more
+    EXPECT_EQ(opened.count(), 1);
+    core->stop();
+    core->destroy();
+}
+
 TEST(CellsDoors, OpenCellQueuesItsLockOnTheController)
 {
     LockSimulator sim(LockSimulator::Protocol::V4_0);
@@ -626,6 +656,57 @@ TEST(CellsConfig, AddressTheProtocolCannotReachIsReported)
                           "[CellsLogic] Cell 17: board 17, lock 3 cannot be reached with protocol v1.7")),
                       2000);
 }
+
+struct ProtocolReachCase
+{
+    const char* name;
+    const char* protocol;
+    QSet<int> chosen; // of cells 1 (board 0, lock 0), 2 (board 16) and 3 (lock 16)
+};
+class ProtocolReach : public ::testing::TestWithParam<ProtocolReachCase>
+{
+};
+
+TEST_P(ProtocolReach, CellsItCannotAddressAreNeverChosen)
+{
+    TestSupport::writeConfig(QStringLiteral("[cells]\nprotocol = %1\n1 = board = 0, lock = 0\n"
+                                            "2 = board = 16, lock = 0\n3 = board = 0, lock = 16\n")
+                                 .arg(GetParam().protocol));
+    StationCore* core = StationCore::instance();
+    core->init();
+    CellsLogic& logic = core->cellsLogic;
+    // No priority time yet: every free cell stands at 100, and a tie is
+    // broken at random.
+    QSet<int> free;
+    for (int i = 0; i < 200; ++i)
+        free.insert(logic.getFreeCell().number);
+    EXPECT_EQ(free, GetParam().chosen);
+    EXPECT_EQ(logic.freeCellsCount(), GetParam().chosen.size());
+
+    for (int n = 1; n <= 3; ++n)
+        putDevice(logic, n, device(n, 100));
+    QSet<int> issued;
+    QSet<int> batch;
+    for (int i = 0; i < 200; ++i) {
+        issued.insert(logic.getAvailableDevice(false).number);
+        batch.insert(logic.getAvailableDevice(true).number);
+    }
+    EXPECT_EQ(issued, GetParam().chosen);
+    EXPECT_EQ(batch, GetParam().chosen);
+    EXPECT_EQ(logic.availableDevicesInCellsCount(), GetParam().chosen.size());
+    // Cells restored from the state file follow the configuration too.
+    logic.load(logic.save());
+    for (int n = 1; n <= 3; ++n)
+        putDevice(logic, n, device(n, 100));
+    EXPECT_EQ(logic.availableDevicesInCellsCount(), GetParam().chosen.size());
+    core->stop();
+    core->destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProtocolReach,
+                         ::testing::Values(ProtocolReachCase{"FourBitsOfV17", "v1.7", {1}},
+                                           ProtocolReachCase{"ByteOfV40", "v4.0", {1, 2, 3}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CellsChoice, AmbiguityBlocksCellsWithAServerIdWhenConfigured)
 {

@@ -97,6 +97,25 @@ TEST_F(AdminPage, ArrowsStepOverMissingNumbers)
     EXPECT_TRUE(p->widgetCellActions->isEnabled());
 }
 
+TEST_F(AdminPage, CellTheProtocolCannotAddressSaysWhyItCannotOpen)
+{
+    Options options;
+    options.extraCells = QStringLiteral("4 = board = 16, lock = 2\n");
+    openAdministration(options);
+    StationAdminPage* p = page();
+    putDeviceRecord(4, 30, QStringLiteral("SN-0030"), 100);
+    core->cellsLogic.cells[4].description = QStringLiteral("Door is broken");
+    showCell(4);
+    EXPECT_EQ(p->labelCellNote->text(),
+              QStringLiteral("Cannot open: the lock controller's protocol v1.7 cannot address board 16, lock 2\n"
+                             "Door is broken"));
+    EXPECT_FALSE(p->buttonCellGive->isEnabled());
+    EXPECT_TRUE(p->buttonReportProblem->isEnabled());
+    click(p->buttonPrevCell);
+    EXPECT_EQ(p->groupCellDetails->title(), QStringLiteral("Cell 3"));
+    EXPECT_TRUE(p->labelCellNote->text().isEmpty());
+}
+
 TEST_F(AdminPage, SetActualClearsTheAmbiguity)
 {
     openAdministration();

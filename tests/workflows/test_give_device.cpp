@@ -50,6 +50,30 @@ TEST_F(GiveDevice, DoorOpensThenClosesIssuesTheDevice)
     EXPECT_TRUE(returnDone->isEmpty());
 }
 
+TEST_F(GiveDevice, BoardThatFirstAnswersAfterTheOpenCommandStillIssues)
+{
+    Options options;
+    options.silentBoards = true;
+    options.maxTryOpenCell = QStringLiteral("3 s");
+    start(options);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    // The lock carries out the command; the board has never answered.
+    ASSERT_EVENTUALLY(sim.isDoorOpen(0, 0), 3000);
+    EXPECT_FALSE(core->cellController.openStates().contains(0));
+    EXPECT_EQ(core->activeScreen(), Constants::asOpenCell);
+
+    sim.dropAnswers(0);
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    EXPECT_EQ(deviceRecord(12).userId, 4);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(1).deviceId, -1);
+    sim.setDoor(0, 0, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    EXPECT_TRUE(giveDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    ASSERT_EVENTUALLY(queuedOperations() == QVector<int>{Constants::doIssued}, 3000);
+}
+
 TEST_F(GiveDevice, DoorThatNeverOpensIsGivenUpAndBlocked)
 {
     Options options;

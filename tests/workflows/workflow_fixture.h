@@ -52,6 +52,9 @@ struct WorkflowOptions
     QString audio;
     // [general] point_id: the station's id at the back-end.
     int pointId = 0;
+    // The boards answer no query until the test calls sim.dropAnswers(0);
+    // start() then waits only for the link.
+    bool silentBoards = false;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
@@ -67,7 +70,7 @@ protected:
     void TearDown() override;
 
     // Writes the configuration, starts the hub and waits until the controller
-    // is connected and every door's first state is known.
+    // is connected and the first state of every door it can address is known.
     void start(const Options& options = Options());
 
     // "title: text" of every message shown so far, in order.

@@ -209,6 +209,27 @@ void LockSimulator::setLocksPerAnswer(int count)
     locksPerAnswer = qBound(0, count, 246);
 }
 
+void LockSimulator::setStalled(bool stalled)
+{
+    if (masterFd < 0)
+        return;
+    // The line's settings are shared by both ends. With IXON on, a STOP byte
+    // from this end stops the station's output; turning IXON off starts it
+    // again.
+    termios tio;
+    if (::tcgetattr(masterFd, &tio) != 0)
+        return;
+    if (stalled)
+        tio.c_iflag |= IXON;
+    else
+        tio.c_iflag &= ~tcflag_t(IXON);
+    ::tcsetattr(masterFd, TCSANOW, &tio);
+    if (stalled) {
+        const char stop = 0x13;
+        [[maybe_unused]] const ssize_t n = ::write(masterFd, &stop, 1);
+    }
+}
+
 QVector<LockSimulator::Frame> LockSimulator::frames() const
 {
     QMutexLocker locker(&mutex);

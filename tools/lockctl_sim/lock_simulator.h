@@ -62,6 +62,10 @@ public:
     void setEcho(bool echo);
     // Lock bytes in a v4.0 answer (32 by default).
     void setLocksPerAnswer(int count);
+    // Pseudo-terminal only: hold the station's output with flow control, as
+    // a line that stops taking bytes while it stays open; the station's
+    // writes then fail or stop short. Released by false.
+    void setStalled(bool stalled);
 
     QVector<Frame> frames() const;
     void clearFrames();

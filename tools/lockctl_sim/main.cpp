@@ -5,7 +5,7 @@
 // Prints "device <path>" (the [cells] address for the station), then one line
 // per frame received. Commands on standard input, one per line:
 //   open B L | close B L | close all | jam B L | unjam B L
-//   drop N | garble N | echo on|off | state B | drop-client | quit
+//   drop N | garble N | echo on|off | stall on|off | state B | drop-client | quit
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -50,6 +50,8 @@ bool command(LockSimulator& sim, const QString& line)
         sim.garbleAnswers(number(1));
     else if (verb == QLatin1String("echo") && words.size() == 2)
         sim.setEcho(words.at(1) == QLatin1String("on"));
+    else if (verb == QLatin1String("stall") && words.size() == 2)
+        sim.setStalled(words.at(1) == QLatin1String("on"));
     else if (verb == QLatin1String("drop-client"))
         sim.dropClient();
     else if (verb == QLatin1String("state") && words.size() == 2) {
