@@ -434,6 +434,50 @@ TEST_F(SyncTest, CellStaysChangingWhileAChangeOfItIsQueued)
     ASSERT_EVENTUALLY(cell.state == CellsLogic::csChanged, 3000);
 }
 
+// The thread counts the changes of the file when it opens it, after start()
+// has returned: changes queued meanwhile are counted once, so their cell
+// stays changing and their lock waits until their own rows are delivered.
+TEST_F(SyncTest, ChangesQueuedWhileTheFileOpensAreCountedOnce)
+{
+    start();
+    waitApplied();
+    const quint16 port = backend.port();
+    backend.stop();
+    Database* db = Database::instance();
+    CellsLogic::Cell& cell = core->cellsLogic.cells[2];
+    db->queueChange(Server::makeOperation(Constants::doIssued, 9, 4, cell, QStringLiteral("stored")));
+    db->queueChange(Server::makeCellLockStatus(102, true, QStringLiteral("stored")));
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 2, 3000);
+    db->stop();
+
+    // Holding the record lock keeps the new thread from counting until both
+    // new changes are queued.
+    db->lock();
+    ASSERT_TRUE(db->start());
+    db->queueChange(Server::makeOperation(Constants::doReturned, 9, 4, cell, QStringLiteral("queued")));
+    db->queueChange(Server::makeCellLockStatus(103, true, QStringLiteral("queued")));
+    db->unlock();
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 4, 3000);
+    EXPECT_EQ(db->queuedChangesTotal(), 4);
+    EXPECT_EQ(db->queuedChangesFor(2), 2);
+    EXPECT_TRUE(db->hasQueuedLock(102));
+    EXPECT_TRUE(db->hasQueuedLock(103));
+
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 200;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    ASSERT_TRUE(backend.start(port));
+    // The first operation is accepted; the second of the cell still waits.
+    ASSERT_EVENTUALLY(operations().size() == 2, 10000);
+    EXPECT_EQ(cell.state, CellsLogic::csChanging);
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 10000);
+    EXPECT_EQ(cell.state, CellsLogic::csChanged);
+    EXPECT_EQ(db->queuedChangesTotal(), 0);
+    EXPECT_EQ(db->queuedChangesFor(2), 0);
+    EXPECT_FALSE(db->hasQueuedLock(102));
+    EXPECT_FALSE(db->hasQueuedLock(103));
+}
+
 TEST_F(SyncTest, UnauthorisedChangeLogsInAgainAndResendsTheSameBody)
 {
     backend.setTokenRequired(true);
