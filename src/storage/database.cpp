@@ -550,7 +550,9 @@ int Database::dropOldestLogs(int queued)
 void Database::checkChanges()
 {
     Server& server = StationCore::instance()->server;
-    const bool syncing = server.isSyncing();
+    // Changes leave only while logged in and no download runs; an accepted
+    // one reads done even when logged out, and its row goes at once.
+    const bool maySendChanges = !server.isSyncing() && server.authStatus() == Server::authLoggedIn;
     const int changeStatus = server.changeStatus();
     const int logStatus = server.logStatus();
     const QSqlDatabase connection = database();
@@ -569,7 +571,7 @@ void Database::checkChanges()
     }
 
     uploadStep<DatabaseStructs::ChangeServer>(
-        changeStatus, !syncing, DatabaseStructs::table_server_changes, currentChange,
+        changeStatus, maySendChanges, DatabaseStructs::table_server_changes, currentChange,
         [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
         [&server] { server.resetChangeStatus(); },
         [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); }, changeDeleteFailing);

@@ -478,6 +478,47 @@ TEST_F(SyncTest, ChangesQueuedWhileTheFileOpensAreCountedOnce)
     EXPECT_FALSE(db->hasQueuedLock(103));
 }
 
+// A 401 on a download ends the session while a change is in flight, and the
+// next log-in is refused: the accepted change's row goes all the same (a
+// crash would send it again), and the next change waits for the log-in.
+TEST_F(SyncTest, AcceptedChangeIsDeletedWhileLoggedOutAndTheNextWaits)
+{
+    backend.setTokenRequired(true);
+    start();
+    waitApplied();
+    core->server.setLoginRetryDelays(VXSystemTime::fromSec(30), VXSystemTime::fromSec(30));
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 400;
+    slow.times = 1;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    Database* db = Database::instance();
+    const DatabaseStructs::ChangeServer first =
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QStringLiteral("first"));
+    const DatabaseStructs::ChangeServer second =
+        Server::makeOperation(Constants::doReturned, 9, 4, core->cellsLogic.cells[1], QStringLiteral("second"));
+    db->queueChange(first);
+    db->queueChange(second);
+    ASSERT_EVENTUALLY(operations().size() == 1, 3000);
+
+    backend.revokeTokens();
+    FakeBackend::Behaviour refuse;
+    refuse.status = 500;
+    backend.setBehaviour(FakeBackend::pathToken, refuse);
+    core->server.sync();
+    ASSERT_EVENTUALLY(core->server.authStatus() != Server::authLoggedIn, 3000);
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 1, 3000);
+    EXPECT_NE(core->server.authStatus(), Server::authLoggedIn);
+    QTest::qWait(300); // thirty steps of the database thread
+    EXPECT_EQ(operations().size(), 1);
+
+    backend.clearBehaviour(FakeBackend::pathToken);
+    core->server.authorize();
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    ASSERT_EQ(operations().size(), 2);
+    EXPECT_EQ(operations()[0].body, first.body);
+    EXPECT_EQ(operations()[1].body, second.body);
+}
+
 TEST_F(SyncTest, UnauthorisedChangeLogsInAgainAndResendsTheSameBody)
 {
     backend.setTokenRequired(true);
