@@ -43,6 +43,17 @@ int queuedRows(const char* table)
         .toInt();
 }
 
+// Waits for the change queue to drain: the back-end then has each of these
+// operations once, in this order.
+void expectOperationsDelivered(const FakeBackend& backend, const QList<DatabaseStructs::ChangeServer>& sent)
+{
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    const QList<FakeBackend::Request> got = backend.requests(FakeBackend::pathOperation);
+    ASSERT_EQ(got.size(), sent.size());
+    for (int i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(got[i].body, sent[i].body) << "operation " << i;
+}
+
 int linesWith(const QString& text)
 {
     return logLines().filter(text).size();
@@ -513,10 +524,7 @@ TEST_F(SyncTest, AcceptedChangeIsDeletedWhileLoggedOutAndTheNextWaits)
 
     backend.clearBehaviour(FakeBackend::pathToken);
     core->server.authorize();
-    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
-    ASSERT_EQ(operations().size(), 2);
-    EXPECT_EQ(operations()[0].body, first.body);
-    EXPECT_EQ(operations()[1].body, second.body);
+    expectOperationsDelivered(backend, {first, second});
 }
 
 // A change queued while a download runs leaves only after the chain's last
@@ -735,10 +743,7 @@ TEST_F(SyncTest, AcceptedChangeWhoseRowStaysIsNotSentAgain)
 
     db->request(QStringLiteral("DROP TRIGGER keep_changes"));
     // The delete is tried again about once a second.
-    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
-    ASSERT_EQ(operations().size(), 2);
-    EXPECT_EQ(operations()[0].body, first.body);
-    EXPECT_EQ(operations()[1].body, second.body);
+    expectOperationsDelivered(backend, {first, second});
 }
 
 // A clear keeps the upload queues, and with them the records being sent: a
