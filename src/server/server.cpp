@@ -744,9 +744,13 @@ DatabaseStructs::ServerLog Server::makeLog(int cat, const VXString& msg)
 
 int Server::changeStatus() const
 {
+    const int status = changeStatusValue.load();
+    // An accepted change is deleted whatever the log-in: kept while logged
+    // out, a crash would send it again.
+    if (status == ssDone)
+        return status;
     if (authState.load() != authLoggedIn)
         return ssBusy;
-    const int status = changeStatusValue.load();
     return status == ssFailed && waiting(changeBackoff) ? int(ssBusy) : status;
 }
 

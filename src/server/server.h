@@ -90,8 +90,9 @@ public:
     // goes from the main thread.
     void sendChange(DatabaseStructs::ChangeServer change);
     void sendLog(DatabaseStructs::ServerLog log);
-    // Busy also while not logged in and while a failed record waits out its
-    // pause before it is sent again.
+    // Busy also while a failed record waits out its pause before it is sent
+    // again; the change status also while not logged in, unless the change
+    // was accepted.
     int changeStatus() const;
     int logStatus() const;
     void resetChangeStatus() { changeStatusValue.store(ssIdle); }

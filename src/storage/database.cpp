@@ -39,6 +39,15 @@ QString replaceStatement(const char* table)
     return QStringLiteral("INSERT OR REPLACE INTO %1 (id,data) VALUES (:id,:d)")
         .arg(QString::fromLatin1(table));
 }
+
+// The one statement that queues a change: the recount finds the changes not
+// yet written by it.
+const QString& changeInsertStatement()
+{
+    static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
+                                    .arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
+    return text;
+}
 } // namespace
 
 Database* Database::instance()
@@ -222,10 +231,13 @@ void Database::setDeviceUser(int deviceId, int userId)
 
 void Database::queueChange(const DatabaseStructs::ChangeServer& change)
 {
-    static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
-                                    .arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
-    trackChange(change, 1);
-    addQuery(text, {{QStringLiteral("d"), vxqSerialize(change)}});
+    {
+        // Counted and queued in one step, under the lock an opening thread
+        // recounts under: it finds the change counted and queued, or neither.
+        VXMutexLocker locker(&recordMutex);
+        trackChange(change, 1);
+        addQuery(changeInsertStatement(), {{QStringLiteral("d"), vxqSerialize(change)}});
+    }
     if (change.hasCell())
         StationCore::instance()->cellsLogic.setCellState(change.cell, CellsLogic::csChanging);
 }
@@ -255,17 +267,25 @@ void Database::trackChange(const DatabaseStructs::ChangeServer& change, int delt
 
 void Database::trackQueuedChanges()
 {
-    {
-        VXMutexLocker locker(&recordMutex);
-        queuedTotal = 0;
-        queuedByCell.clear();
-        queuedLocks.clear();
-    }
+    // The thread opens the file while changes may already be queued for it:
+    // they are counted from the file and from the statements not written
+    // yet, under the lock queueChange counts and queues under, so each is
+    // counted once whenever it came.
+    VXMutexLocker locker(&recordMutex);
+    queuedTotal = 0;
+    queuedByCell.clear();
+    queuedLocks.clear();
     const QVector<QSqlRecord> rows = VEXO::SQLQuery::exec(
         QStringLiteral("SELECT data FROM %1").arg(QString::fromLatin1(DatabaseStructs::table_server_changes)),
         VEXO::SQLQuery::Binds(), database());
     for (const QSqlRecord& row : rows)
         trackChange(vxqDeserialize<DatabaseStructs::ChangeServer>(row.value(0).toByteArray()), 1);
+    for (const Query& query : pendingQueries()) {
+        if (query.text == changeInsertStatement())
+            trackChange(vxqDeserialize<DatabaseStructs::ChangeServer>(
+                            query.binds.value(QStringLiteral("d")).toByteArray()),
+                        1);
+    }
 }
 
 int Database::queuedChangesTotal() const
@@ -530,7 +550,9 @@ int Database::dropOldestLogs(int queued)
 void Database::checkChanges()
 {
     Server& server = StationCore::instance()->server;
-    const bool syncing = server.isSyncing();
+    // Changes leave only while logged in and no download runs; an accepted
+    // one reads done even when logged out, and its row goes at once.
+    const bool maySendChanges = !server.isSyncing() && server.authStatus() == Server::authLoggedIn;
     const int changeStatus = server.changeStatus();
     const int logStatus = server.logStatus();
     const QSqlDatabase connection = database();
@@ -549,7 +571,7 @@ void Database::checkChanges()
     }
 
     uploadStep<DatabaseStructs::ChangeServer>(
-        changeStatus, !syncing, DatabaseStructs::table_server_changes, currentChange,
+        changeStatus, maySendChanges, DatabaseStructs::table_server_changes, currentChange,
         [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
         [&server] { server.resetChangeStatus(); },
         [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); }, changeDeleteFailing);

@@ -125,8 +125,9 @@ private:
 
     // One step of an upload queue by the status of its record in flight:
     // send it (again), or delete it once accepted and send the next.
-    // maySend false holds the queue (a download runs). deleteFailing counts
-    // the steps since the delete of an accepted record failed (0: none did).
+    // maySend false holds the queue (a download runs, or not logged in) but
+    // still deletes an accepted record. deleteFailing counts the steps since
+    // the delete of an accepted record failed (0: none did).
     template <typename Record>
     void uploadStep(int status,
                     bool maySend,

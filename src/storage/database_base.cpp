@@ -130,6 +130,12 @@ void DatabaseBase::addQuery(const Query& query)
     queries.enqueue(Query{query.text, query.binds, 0});
 }
 
+QList<DatabaseBase::Query> DatabaseBase::pendingQueries() const
+{
+    QMutexLocker locker(&queryMutex);
+    return queries;
+}
+
 DatabaseBase::Row DatabaseBase::request(const QString& text, const Binds& binds)
 {
     if (QThread::currentThread() == this) {

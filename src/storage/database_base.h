@@ -91,6 +91,9 @@ protected:
         return true;
     }
 
+    // The statements queued and not run yet, oldest first.
+    QList<Query> pendingQueries() const;
+
     std::atomic<bool> started{false};
 
 private:

@@ -8,6 +8,7 @@
 #include "jalt/vx_chunk_stream.h"
 #include "jalt/vx_value_tree.h"
 #include "lock_simulator.h"
+#include "storage/database.h"
 #include "support/test_support.h"
 
 using Cell = CellsLogic::Cell;
@@ -555,6 +556,40 @@ TEST(CellsChoice, IssueClearsTheDeviceAndForcedReady)
     EXPECT_EQ(cell.deviceId, -1);
     EXPECT_FALSE(cell.forceReady);
     EXPECT_TRUE(cell.isFree());
+}
+
+// The cells keep copies of their device and user records: a change of the
+// records reaches them at once, so a device put in repair is no longer
+// offered and the screens are told.
+TEST(CellsRefresh, CopiesFollowTheDatabaseSignals)
+{
+    StationCore* core = StationCore::instance();
+    CellsLogic& logic = core->cellsLogic;
+    logic.initialize(cellsSection(QStringLiteral("1 = board = 0, lock = 0\n")));
+    Database* db = Database::instance();
+    db->addDevice(device(12, 100));
+    DatabaseStructs::User anna;
+    anna.id = 4;
+    anna.login = QStringLiteral("anna");
+    db->addUser(anna);
+    logic.cells[1].deviceId = 12;
+    logic.cells[1].lastOperationUserId = 4;
+    logic.loadFromDatabase();
+    ASSERT_EQ(logic.getAvailableDevice(false).number, 1);
+
+    db->addDevice(device(12, 100, Constants::dsInRepair));
+    anna.isBlocked = true;
+    db->addUser(anna);
+    QSignalSpy cellsChanged(core, &StationCore::cellsChanged);
+    Q_EMIT db->devicesChanged();
+    EXPECT_EQ(logic.getCellByNumber(1).device.status, Constants::dsInRepair);
+    EXPECT_FALSE(logic.getAvailableDevice(false).isValid());
+    EXPECT_EQ(logic.problemDevicesInCellsCount(), 1);
+    EXPECT_EQ(cellsChanged.count(), 1);
+
+    EXPECT_FALSE(logic.getCellByNumber(1).user.isBlocked);
+    Q_EMIT db->usersChanged();
+    EXPECT_TRUE(logic.getCellByNumber(1).user.isBlocked);
 }
 
 // ---- door events from the simulated controller --------------------------------

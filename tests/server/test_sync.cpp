@@ -43,6 +43,17 @@ int queuedRows(const char* table)
         .toInt();
 }
 
+// Waits for the change queue to drain: the back-end then has each of these
+// operations once, in this order.
+void expectOperationsDelivered(const FakeBackend& backend, const QList<DatabaseStructs::ChangeServer>& sent)
+{
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
+    const QList<FakeBackend::Request> got = backend.requests(FakeBackend::pathOperation);
+    ASSERT_EQ(got.size(), sent.size());
+    for (int i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(got[i].body, sent[i].body) << "operation " << i;
+}
+
 int linesWith(const QString& text)
 {
     return logLines().filter(text).size();
@@ -434,6 +445,135 @@ TEST_F(SyncTest, CellStaysChangingWhileAChangeOfItIsQueued)
     ASSERT_EVENTUALLY(cell.state == CellsLogic::csChanged, 3000);
 }
 
+// The thread counts the changes of the file when it opens it, after start()
+// has returned: changes queued meanwhile are counted once, so their cell
+// stays changing and their lock waits until their own rows are delivered.
+TEST_F(SyncTest, ChangesQueuedWhileTheFileOpensAreCountedOnce)
+{
+    start();
+    waitApplied();
+    const quint16 port = backend.port();
+    backend.stop();
+    Database* db = Database::instance();
+    CellsLogic::Cell& cell = core->cellsLogic.cells[2];
+    db->queueChange(Server::makeOperation(Constants::doIssued, 9, 4, cell, QStringLiteral("stored")));
+    db->queueChange(Server::makeCellLockStatus(102, true, QStringLiteral("stored")));
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 2, 3000);
+    db->stop();
+
+    // Holding the record lock keeps the new thread from counting until both
+    // new changes are queued.
+    db->lock();
+    ASSERT_TRUE(db->start());
+    db->queueChange(Server::makeOperation(Constants::doReturned, 9, 4, cell, QStringLiteral("queued")));
+    db->queueChange(Server::makeCellLockStatus(103, true, QStringLiteral("queued")));
+    db->unlock();
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 4, 3000);
+    EXPECT_EQ(db->queuedChangesTotal(), 4);
+    EXPECT_EQ(db->queuedChangesFor(2), 2);
+    EXPECT_TRUE(db->hasQueuedLock(102));
+    EXPECT_TRUE(db->hasQueuedLock(103));
+
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 200;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    ASSERT_TRUE(backend.start(port));
+    // The first operation is accepted; the second of the cell still waits.
+    ASSERT_EVENTUALLY(operations().size() == 2, 10000);
+    EXPECT_EQ(cell.state, CellsLogic::csChanging);
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 10000);
+    EXPECT_EQ(cell.state, CellsLogic::csChanged);
+    EXPECT_EQ(db->queuedChangesTotal(), 0);
+    EXPECT_EQ(db->queuedChangesFor(2), 0);
+    EXPECT_FALSE(db->hasQueuedLock(102));
+    EXPECT_FALSE(db->hasQueuedLock(103));
+}
+
+// A 401 on a download ends the session while a change is in flight, and the
+// next log-in is refused: the accepted change's row goes all the same (a
+// crash would send it again), and the next change waits for the log-in.
+TEST_F(SyncTest, AcceptedChangeIsDeletedWhileLoggedOutAndTheNextWaits)
+{
+    backend.setTokenRequired(true);
+    start();
+    waitApplied();
+    core->server.setLoginRetryDelays(VXSystemTime::fromSec(30), VXSystemTime::fromSec(30));
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 400;
+    slow.times = 1;
+    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    Database* db = Database::instance();
+    const DatabaseStructs::ChangeServer first =
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QStringLiteral("first"));
+    const DatabaseStructs::ChangeServer second =
+        Server::makeOperation(Constants::doReturned, 9, 4, core->cellsLogic.cells[1], QStringLiteral("second"));
+    db->queueChange(first);
+    db->queueChange(second);
+    ASSERT_EVENTUALLY(operations().size() == 1, 3000);
+
+    backend.revokeTokens();
+    FakeBackend::Behaviour refuse;
+    refuse.status = 500;
+    backend.setBehaviour(FakeBackend::pathToken, refuse);
+    core->server.sync();
+    ASSERT_EVENTUALLY(core->server.authStatus() != Server::authLoggedIn, 3000);
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 1, 3000);
+    EXPECT_NE(core->server.authStatus(), Server::authLoggedIn);
+    QTest::qWait(300); // thirty steps of the database thread
+    EXPECT_EQ(operations().size(), 1);
+
+    backend.clearBehaviour(FakeBackend::pathToken);
+    core->server.authorize();
+    expectOperationsDelivered(backend, {first, second});
+}
+
+// A change queued while a download runs leaves only after the chain's last
+// reply was handled.
+TEST_F(SyncTest, ChangeWaitsForTheDownloadUnderWay)
+{
+    start();
+    waitApplied();
+    FakeBackend::Behaviour slow;
+    slow.delayMs = 300;
+    slow.times = 1;
+    backend.setBehaviour(FakeBackend::pathUsers, slow);
+    core->server.sync();
+    ASSERT_TRUE(core->server.isSyncing());
+    Database::instance()->queueChange(
+        Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
+    ASSERT_EVENTUALLY(operations().size() == 1, 5000);
+    const QList<FakeBackend::Request> cells = backend.requests(FakeBackend::pathCells);
+    ASSERT_EQ(cells.size(), 2);
+    EXPECT_GE(operations()[0].arrivalMs, cells.last().arrivalMs);
+}
+
+// A change without a path (the form of a row whose data cannot be read) is
+// delivered at once with a warning: nothing is posted, its row goes and the
+// next change follows.
+TEST_F(SyncTest, ChangeWithAnEmptyPathCountsAsDelivered)
+{
+    start();
+    waitApplied();
+    Database* db = Database::instance();
+    DatabaseStructs::ChangeServer empty;
+    empty.body = QByteArray(R"({"x":1})");
+    const DatabaseStructs::ChangeServer task = Server::makeTask(9, 4, 2, QStringLiteral("after it"));
+    db->queueChange(empty);
+    db->queueChange(task);
+    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0
+                          && backend.requestCount(FakeBackend::pathTask) == 1,
+                      5000);
+    EXPECT_EQ(linesWith(QStringLiteral(R"([Server] Change with empty path, maybe bug? (body = "{"x":1}"))")),
+              1);
+    EXPECT_EQ(backend.requests(FakeBackend::pathTask).first().body, task.body);
+    int posted = 0;
+    for (const FakeBackend::Request& r : backend.requests())
+        posted += r.method == "POST" && r.path != FakeBackend::pathToken
+                  && !r.path.startsWith(FakeBackend::pathLog);
+    EXPECT_EQ(posted, 1);
+    EXPECT_EQ(db->queuedChangesTotal(), 0);
+}
+
 TEST_F(SyncTest, UnauthorisedChangeLogsInAgainAndResendsTheSameBody)
 {
     backend.setTokenRequired(true);
@@ -603,10 +743,7 @@ TEST_F(SyncTest, AcceptedChangeWhoseRowStaysIsNotSentAgain)
 
     db->request(QStringLiteral("DROP TRIGGER keep_changes"));
     // The delete is tried again about once a second.
-    ASSERT_EVENTUALLY(queuedRows(DatabaseStructs::table_server_changes) == 0, 5000);
-    ASSERT_EQ(operations().size(), 2);
-    EXPECT_EQ(operations()[0].body, first.body);
-    EXPECT_EQ(operations()[1].body, second.body);
+    expectOperationsDelivered(backend, {first, second});
 }
 
 // A clear keeps the upload queues, and with them the records being sent: a
