@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScroller>
 #include <QScrollerProperties>
@@ -51,8 +52,7 @@ StationCore::StationCore()
     cellsLogic.setController(&cellController);
     setIndexedTimerSingleShot(1, true);
     bindIndexedTimer(1, [this] {
-        if (dialog)
-            dialog->cancel();
+        closePopups();
         Q_EMIT gotoStartRequest();
     });
     startIndexedTimerMs(3, 200, [this] { followOffscreen(); });
@@ -79,6 +79,9 @@ void StationCore::init()
 {
     DatabaseStructs::registerMetaTypes();
     dialog = new StationDialog();
+    // Typing is activity, as on the login page: a long comment must not be
+    // cut off by the time-out.
+    connect(dialog->textEdit, &QPlainTextEdit::textChanged, this, [this] { restartGoToStartTimer(); });
     setQRMode(Constants::qmNone);
     log(QStringLiteral("Version %1 (%2) at 20.03.2026 18:10")
             .arg(QLatin1String(Constants::version))
@@ -355,14 +358,15 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
         return;
     const auto previous = Constants::ActiveScreen(active_screen);
     active_screen = screen;
+    // What was opened on the screen left belongs to that screen (and to its
+    // person): the next screen starts without it.
+    closePopups();
     if (screen == Constants::asDeviceProblem && mainWindow)
         mainWindow->pageDeviceProblem->enter(previous);
     else if (screen == Constants::asAdministration && mainWindow)
         mainWindow->pageAdministration->widgetCells->updateButtons();
     if (screen == Constants::asStart) {
         stopGoToStartTimer();
-        if (dialog)
-            dialog->cancel();
         Q_EMIT gotoStartRequest();
     } else if (screen == Constants::asCloseCell) {
         restartGoToStartTimer(timeouts.max_return_device);
@@ -374,6 +378,19 @@ void StationCore::setActiveScreen(Constants::ActiveScreen screen)
     Q_EMIT activeScreenRequest(screen);
     if (screen == Constants::asStart || screen == Constants::asAdministration)
         Q_EMIT logicsTimeoutRequest();
+}
+
+void StationCore::closePopups()
+{
+    if (dialog)
+        dialog->cancel();
+    // Menus are windows of their own, outside the dialog's veil. A popup
+    // that stays on close ends the loop.
+    for (QWidget* popup = QApplication::activePopupWidget(); popup;) {
+        popup->close();
+        QWidget* next = QApplication::activePopupWidget();
+        popup = next == popup ? nullptr : next;
+    }
 }
 
 void StationCore::setQRMode(Constants::QRMode mode)
@@ -583,9 +600,7 @@ void StationCore::barCodeReaded(QByteArray data)
     const QPair<QString, QString> login = qrLoginDecrypt(data);
     const QString text = QString::fromLatin1(data).trimmed();
     if (offscreen) {
-        // Without a screen, input counts only on the start screen: a run
-        // that goes on has its user (and device) already.
-        if (active_screen != Constants::asStart)
+        if (!takesOffscreenInput())
             return;
         if (login.first.isEmpty()) {
             offscreenLogic.deviceDetected(Database::instance()->deviceBySerial(text));
@@ -630,6 +645,14 @@ void StationCore::qrDeviceReaded(const QString& serial)
         showMessage(tr("Device scan"), tr("Device not found!"));
 }
 
+bool StationCore::takesOffscreenInput() const
+{
+    // Without a screen, input counts only on the start screen: a run that
+    // goes on has its user (and device) already, also one whose closing
+    // message still shows there.
+    return active_screen == Constants::asStart && !giveLogic.isActive() && !returnLogic.isActive();
+}
+
 void StationCore::offscreenUserReaded(const DatabaseStructs::User& user)
 {
     if (user.isValid())
@@ -643,7 +666,7 @@ void StationCore::cardReaded(QString personNumber)
     const DatabaseStructs::User user =
         personNumber.isEmpty() ? DatabaseStructs::User() : Database::instance()->userByPersonNumber(personNumber);
     if (offscreen) {
-        if (active_screen == Constants::asStart)
+        if (takesOffscreenInput())
             offscreenUserReaded(user);
         return;
     }

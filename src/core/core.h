@@ -200,8 +200,11 @@ private:
     // A user identified by card or login code without a screen: an unknown
     // one hears the error prompt.
     void offscreenUserReaded(const DatabaseStructs::User& user);
+    bool takesOffscreenInput() const;
     void openReaders();
     void followOffscreen();
+    // Cancels the shared dialog and closes every popup window (menus).
+    void closePopups();
     // Reads the output of "xrandr --listmonitors"; false when it shows no monitor.
     static bool monitorsInOutput(const QByteArray& output);
 };

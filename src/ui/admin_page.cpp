@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDebug>
+#include <QMenu>
 #include <QMetaEnum>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -122,13 +123,17 @@ StationAdminPage::StationAdminPage(QWidget* parent)
         action->setSeparator(true);
         return action;
     };
-    buttonMenu->addAction(actionSync_with_server);
-    buttonMenu->addAction(actionClear_database);
-    buttonMenu->addAction(separator());
-    buttonMenu->addAction(actionBatchReturn);
-    buttonMenu->addAction(actionBatchGive);
-    buttonMenu->addAction(separator());
-    buttonMenu->addAction(actionQuit);
+    // A menu of the page's own, so that its opening counts as activity.
+    auto* menu = new QMenu(buttonMenu);
+    menu->addAction(actionSync_with_server);
+    menu->addAction(actionClear_database);
+    menu->addAction(separator());
+    menu->addAction(actionBatchReturn);
+    menu->addAction(actionBatchGive);
+    menu->addAction(separator());
+    menu->addAction(actionQuit);
+    buttonMenu->setMenu(menu);
+    connect(menu, &QMenu::aboutToShow, this, [this] { restartTimeout(); });
 
     labelVersionJALT->setText(QLatin1String(JALT::version));
     labelVersionVEXO->setText(QLatin1String(VEXO::version));
@@ -394,7 +399,7 @@ void StationAdminPage::restartTimeout()
     // Only here: a button that has just left this screen (Back, Issue
     // device) must not arm the time-out of the screen it went to, and
     // neither must the page's own set-up while it is not shown.
-    if (core()->activeScreen() == Constants::asAdministration)
+    if (administrationShows())
         core()->restartGoToStartTimer();
 }
 
@@ -441,14 +446,25 @@ int StationAdminPage::neighbourCell(int step) const
 
 // ---- menu -------------------------------------------------------------------
 
+// The menu's entries act only for the administrator on this screen: the menu
+// may be left open, and whoever comes next must not quit the station.
+bool StationAdminPage::administrationShows()
+{
+    return core()->activeScreen() == Constants::asAdministration;
+}
+
 void StationAdminPage::on_actionSync_with_server_triggered()
 {
+    if (!administrationShows())
+        return;
     restartTimeout();
     core()->server.sync();
 }
 
 void StationAdminPage::on_actionClear_database_triggered()
 {
+    if (!administrationShows())
+        return;
     if (!confirm(tr("Clear database"),
                  tr("This action remove current database and download it from server.\n"
                     "Nothing recorded here is lost: operations, cell locks, problem reports "
@@ -465,17 +481,23 @@ void StationAdminPage::on_actionClear_database_triggered()
 
 void StationAdminPage::on_actionQuit_triggered()
 {
+    if (!administrationShows())
+        return;
     QApplication::closeAllWindows();
 }
 
 void StationAdminPage::on_actionBatchReturn_triggered()
 {
+    if (!administrationShows())
+        return;
     startBatch(tr("Batch return"), cellsLogic().freeCellsCount(), batchReturnCount,
                &StationAdminPage::batchReturnStep);
 }
 
 void StationAdminPage::on_actionBatchGive_triggered()
 {
+    if (!administrationShows())
+        return;
     startBatch(tr("Batch issue"), cellsLogic().devicesInCellsCount(), batchGiveCount,
                &StationAdminPage::batchGiveStep);
 }

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void on_tabWidget_currentChanged(int index);
 
 private:
+    static bool administrationShows();
     // Asks for the number of runs; the first runs once control is back in
     // the event loop.
     void startBatch(const QString& title, int max, int& counter, void (StationAdminPage::*step)());

@@ -72,9 +72,11 @@ void StationDialog::setAcceptButtonText(const QString& text)
 
 int StationDialog::exec()
 {
+    takenOver = false;
     if (!window)
         return 0;
     result = -1;
+    const int endsBefore = execEnds;
     if (openCalls++ == 0) {
         focusBeforeOpen = QApplication::focusWidget();
         // Keys typed while the veil is up belong to the dialog, never to the
@@ -100,6 +102,8 @@ int StationDialog::exec()
         QThread::msleep(5);
     }
     hide();
+    takenOver = hiddenMeanwhile && execEnds != endsBefore;
+    ++execEnds;
 
     if (--openCalls == 0) {
         qApp->removeEventFilter(this);

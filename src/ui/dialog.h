@@ -28,6 +28,9 @@ public:
 
     // 1 for Ok; 0 for Cancel, cancel(), a hide meanwhile or no window.
     int exec();
+    // Whether the last exec() ended because another exec() inside it took
+    // the dialog over: the person answered that one, not this one.
+    bool wasTakenOver() const { return takenOver; }
     void done(int code);
     void cancel() { done(0); }
 
@@ -52,6 +55,9 @@ private:
     QWidget* window = nullptr;
     int result = -1;
     int openCalls = 0;
+    // exec() calls ended so far, and whether the last one was taken over.
+    int execEnds = 0;
+    bool takenOver = false;
     bool redirectingKey = false;
     const QEvent* keyInDialog = nullptr;
     ulong keyInDialogTime = 0;

@@ -106,6 +106,7 @@ StationMainWindow::StationMainWindow(QWidget* parent)
     stackedMain->setCurrentIndex(Constants::asStart);
 
     connect(core, &StationCore::loginSuccessful, this, &StationMainWindow::loginSuccessful);
+    connect(core, &StationCore::loginFailed, this, &StationMainWindow::loginFailed);
     connect(core, &StationCore::gotoStartRequest, this, &StationMainWindow::gotoStart);
     connect(core, &StationCore::cellsChanged, this, &StationMainWindow::updateStartPage);
     connect(core, &StationCore::offscreenModeChanged, this, &StationMainWindow::updateStartPage);
@@ -203,13 +204,24 @@ void StationMainWindow::adminRequest()
     pageAdministration->enter(admin);
 }
 
+void StationMainWindow::loginFailed(DatabaseStructs::User, QString)
+{
+    // An unknown card or login code is told as an unknown typed login is.
+    if (StationCore::instance()->activeScreen() == Constants::asAdminLogin)
+        checkLogin(DatabaseStructs::User());
+}
+
 void StationMainWindow::on_buttonAdminLogin_clicked()
+{
+    checkLogin(Database::instance()->userByLogin(lineAdminLogin->text()));
+}
+
+void StationMainWindow::checkLogin(const DatabaseStructs::User& user)
 {
     if (loginChecking)
         return;
     loginChecking = true;
     StationCore* core = StationCore::instance();
-    const DatabaseStructs::User user = Database::instance()->userByLogin(lineAdminLogin->text());
     core->dialog->setTitle(tr("Login"));
     QString refusal;
     if (!user.isValid())
@@ -225,18 +237,22 @@ void StationMainWindow::on_buttonAdminLogin_clicked()
     if (refusal.isEmpty()) {
         core->setActiveScreen(Constants::asAdministration);
         pageAdministration->enter(user);
-    } else if (!showLoginMessage(refusal)) {
-        gotoStart();
+    } else {
+        showLoginMessage(refusal);
     }
     loginChecking = false;
 }
 
-bool StationMainWindow::showLoginMessage(const QString& text)
+void StationMainWindow::showLoginMessage(const QString& text)
 {
     StationCore* core = StationCore::instance();
+    StationDialog* dialog = core->dialog;
     core->restartGoToStartTimer();
-    core->dialog->setString(text);
-    return core->dialog->exec() != 0;
+    dialog->setString(text);
+    // Ok, or another message that replaced this one (a stray scan), leaves
+    // the administrator on the page; a time-out has already left it.
+    if (dialog->exec() == 0 && !dialog->wasTakenOver() && core->activeScreen() == Constants::asAdminLogin)
+        gotoStart();
 }
 
 void StationMainWindow::on_buttonAdminLoginCancel_clicked()

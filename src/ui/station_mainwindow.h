@@ -18,6 +18,7 @@ public:
     ~StationMainWindow() override;
 
     void loginSuccessful(DatabaseStructs::User user, QString password);
+    void loginFailed(DatabaseStructs::User user, QString password);
     void gotoStart();
     void updateStartPage();
     void adminRequest();
@@ -44,9 +45,10 @@ private Q_SLOTS:
 
 private:
     void showScreen(int screen);
-    // Shows a failed login check; false when the user gave up (Cancel, or
-    // the dialog went with a return to the start page).
-    bool showLoginMessage(const QString& text);
+    // The checks of the login page for that user (invalid: unknown).
+    void checkLogin(const DatabaseStructs::User& user);
+    // Shows a failed login check; Cancel goes back to the start page.
+    void showLoginMessage(const QString& text);
 
     // A login check is under way, its message possibly showing: a card, a
     // code or keys arriving meanwhile must not start another one inside it.

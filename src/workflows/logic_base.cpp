@@ -40,8 +40,12 @@ void StationLogicBase::init()
     bindIndexedTimer(2, [this] { openRetry(); });
 }
 
-void StationLogicBase::begin(Constants::ActiveScreen returnTo)
+bool StationLogicBase::begin(Constants::ActiveScreen returnTo)
 {
+    // A run still showing its closing message has not ended: another begun
+    // over it would take its place, and it would never report its end.
+    if (active)
+        return false;
     ++serial;
     user = DatabaseStructs::User();
     device = DatabaseStructs::Device();
@@ -53,6 +57,7 @@ void StationLogicBase::begin(Constants::ActiveScreen returnTo)
     result = false;
     closeCellWaiting = false;
     logicBegin();
+    return true;
 }
 
 void StationLogicBase::end()

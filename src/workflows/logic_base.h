@@ -26,7 +26,8 @@ public:
 
     // Once, from the hub's init: connections and timers.
     void init();
-    void begin(Constants::ActiveScreen returnTo);
+    // False, and nothing changes, while a run is active.
+    bool begin(Constants::ActiveScreen returnTo);
     void end();
 
     void setWorkCell(const CellsLogic::Cell& cell);

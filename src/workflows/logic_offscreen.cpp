@@ -161,10 +161,9 @@ void StationOffScreenLogic::deviceDetected(const DatabaseStructs::Device& d)
 
 bool StationOffScreenLogic::startRun(StationLogicBase& logic, const DatabaseStructs::User& armed)
 {
-    if (!enabled)
+    if (!enabled || !logic.begin(Constants::asStart))
         return false;
     run = &logic;
-    logic.begin(Constants::asStart);
     logic.loginSuccessful(armed, QString());
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QMenu>
 #include <QTest>
 
 #include "fake_backend.h"
@@ -59,7 +60,8 @@ protected:
     // A menu entry, as the menu's button offers it.
     void trigger(QAction* action)
     {
-        ASSERT_TRUE(page()->buttonMenu->actions().contains(action)) << action->objectName().toStdString();
+        ASSERT_TRUE(page()->buttonMenu->menu()->actions().contains(action))
+            << action->objectName().toStdString();
         ASSERT_TRUE(action->isEnabled()) << action->objectName().toStdString();
         action->trigger();
     }

@@ -2,6 +2,8 @@
 // zone, typed credentials, cards and QR login codes, and the ways back to
 // the start page. The password hashes are made here by OpenSSL.
 
+#include <functional>
+
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -220,6 +222,75 @@ TEST_F(AdminLogin, InputDuringTheMessageRunsNoCheck)
     EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
     EXPECT_EQ(window->lineAdminPassword->text(), QStringLiteral("wrong"));
 }
+
+// A scan that is no login code, while a failed check's message shows,
+// replaces it with its own; Ok on that leaves the administrator on the
+// login page, as Ok on the first would.
+TEST_F(AdminLogin, StrayCodeDuringTheMessageKeepsTheLoginPage)
+{
+    openWithAdministrators();
+    pressHotZone();
+    type(QStringLiteral("root"), QStringLiteral("wrong"));
+    QString replacedBy;
+    DialogAnswer stray(core->dialog, [this, &replacedBy](StationDialog*) {
+        DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+        core->barCodeReaded(QByteArray("no login code\r"));
+        EXPECT_TRUE(ok.answered);
+        replacedBy = ok.title + QStringLiteral(": ") + ok.text;
+    });
+    clickLogin();
+    ASSERT_TRUE(stray.answered);
+    EXPECT_EQ(stray.text, QStringLiteral("Incorrect password!"));
+    EXPECT_EQ(replacedBy, QStringLiteral("User scan: Invalid code!"));
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+    EXPECT_EQ(core->qrMode(), Constants::qmUser);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    EXPECT_EQ(window->lineAdminPassword->text(), QStringLiteral("wrong"));
+    EXPECT_GT(core->remainsGoToStartTimer(), 0);
+
+    window->lineAdminPassword->setText(QString::fromLatin1(rootPassword));
+    clickLogin();
+    EXPECT_EQ(page(), Constants::asAdministration);
+    EXPECT_EQ(adminEntered(), 7);
+}
+
+// A card or login code that names nobody is told as a typed unknown login
+// is; the fields stay as they were.
+struct UnknownCase
+{
+    const char* name;
+    std::function<void(StationCore*)> identify;
+};
+
+class AdminLoginUnknown : public AdminLogin, public ::testing::WithParamInterface<UnknownCase>
+{
+};
+
+TEST_P(AdminLoginUnknown, SaysUserNotFound)
+{
+    openWithAdministrators();
+    pressHotZone();
+    type(QStringLiteral("root"), QStringLiteral("half"));
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    GetParam().identify(core);
+    ASSERT_TRUE(ok.answered);
+    EXPECT_EQ(messages, QStringList{"Login: User not found!"});
+    EXPECT_EQ(page(), Constants::asAdminLogin);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    EXPECT_EQ(window->lineAdminPassword->text(), QStringLiteral("half"));
+    EXPECT_EQ(adminEntered(), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    AdminLoginUnknown,
+    ::testing::Values(UnknownCase{"Card", [](StationCore* c) { c->cardReaded(QStringLiteral("12345")); }},
+                      UnknownCase{"LoginCode",
+                                  [](StationCore* c) {
+                                      c->barCodeReaded(
+                                          qrLoginEncrypt(QStringLiteral("nobody"), QStringLiteral("pw")));
+                                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AdminLogin, CancelGoesBackToTheStartPage)
 {

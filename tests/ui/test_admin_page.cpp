@@ -6,6 +6,9 @@
 #include <iterator>
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
 
 #include "ui/admin_page_fixture.h"
 
@@ -645,4 +648,96 @@ TEST_F(AdminPage, BackGoesToTheFirstTabThenToTheStart)
     click(page()->buttonBack);
     EXPECT_EQ(Screens::page(), Constants::asStart);
     EXPECT_EQ(core->remainsGoToStartTimer(), 0);
+}
+
+// The menu of the three dots is a window of its own, over the page: one an
+// administrator opened and left goes with the time-out, and whoever comes
+// next can reach none of its entries.
+class AdminPageMenu : public AdminPage
+{
+protected:
+    void SetUp() override { previousHandler = qInstallMessageHandler(&AdminPageMenu::dropPopupNotes); }
+    void TearDown() override
+    {
+        AdminPage::TearDown();
+        qInstallMessageHandler(previousHandler);
+    }
+
+    // Presses the three dots as a finger does, once the test waits: the
+    // menu then runs its own event loop until it closes. A menu still open
+    // after watchdogMs is closed here and counted, so that a fault fails
+    // the test instead of hanging it.
+    void pressMenuSoon(int watchdogMs)
+    {
+        QTimer::singleShot(0, page(), [this] { QTest::mousePress(page()->buttonMenu, Qt::LeftButton); });
+        QTimer::singleShot(watchdogMs, page(), [this] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                leftOpen = true;
+                popup->close();
+            }
+        });
+    }
+
+    QMenu* menu() const { return page()->buttonMenu->menu(); }
+
+    bool leftOpen = false;
+
+private:
+    // The offscreen platform tells of every popup that it cannot raise it
+    // or grab the keyboard for it; only those notes are dropped.
+    static void dropPopupNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (message == QLatin1String("This plugin does not support raise()")
+            || message == QLatin1String("This plugin does not support grabbing the keyboard"))
+            return;
+        previousHandler(type, context, message);
+    }
+    static QtMessageHandler previousHandler;
+};
+QtMessageHandler AdminPageMenu::previousHandler = nullptr;
+
+TEST_F(AdminPageMenu, LeftOpenItClosesWithTheTimeOutAndItsEntriesDoNothingAfterwards)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("300 ms");
+    openAdministration(options);
+    ASSERT_NE(menu(), nullptr);
+    bool shown = false;
+    QObject::connect(menu(), &QMenu::aboutToShow, window.get(), [&shown] { shown = true; });
+    pressMenuSoon(3000);
+    ASSERT_EVENTUALLY(shown && Screens::page() == Constants::asStart, 5000);
+    EXPECT_FALSE(leftOpen);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(menu()->isVisible());
+
+    // The next person: not one entry acts from the start screen (a
+    // confirmation would wait there with no time-out).
+    for (QAction* action : {page()->actionClear_database, page()->actionBatchGive, page()->actionBatchReturn,
+                            page()->actionQuit}) {
+        DialogAnswer none(core->dialog, DialogAnswer::clickCancel());
+        action->trigger();
+        EXPECT_FALSE(none.answered) << action->objectName().toStdString();
+    }
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(Screens::page(), Constants::asStart);
+    EXPECT_EQ(core->remainsGoToStartTimer(), 0);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(page()->batchGiveCount, -1);
+    EXPECT_EQ(page()->batchReturnCount, -1);
+}
+
+TEST_F(AdminPageMenu, OpeningItRestartsTheTimeOut)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("800 ms");
+    openAdministration(options);
+    ASSERT_EVENTUALLY(core->remainsGoToStartTimer() < 400, 3000);
+    int remainsAtOpen = -1;
+    // After the page's own connection: the page has acted by then.
+    QObject::connect(menu(), &QMenu::aboutToShow, window.get(),
+                     [this, &remainsAtOpen] { remainsAtOpen = core->remainsGoToStartTimer(); });
+    pressMenuSoon(3000);
+    ASSERT_EVENTUALLY(remainsAtOpen >= 0 && Screens::page() == Constants::asStart, 5000);
+    EXPECT_GT(remainsAtOpen, 600);
+    EXPECT_FALSE(leftOpen);
 }

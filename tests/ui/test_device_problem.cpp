@@ -189,6 +189,43 @@ TEST_F(DeviceProblem, CommentIsTypedOnTheScreenKeyboard)
               QStringLiteral("Wet 2"));
 }
 
+// A comment typed for longer than the inactivity time-out: every key
+// counts as activity, so the report is sent and the run goes on, with no
+// close time-out and no blocked cell.
+TEST_F(DeviceProblem, SlowCommentKeepsTheRunAndIsReported)
+{
+    Options options;
+    options.gotoStart = QStringLiteral("500 ms");
+    options.blockOnCloseTimeout = true;
+    openWithBackend(options);
+    returnDevice20();
+    const int cell = openedCell();
+    ASSERT_GT(cell, 0);
+    reportProblem();
+    choose(QStringLiteral("Does not charge"));
+    const QString text = QStringLiteral("The socket is loose, it charges only when held");
+    DialogAnswer comment(core->dialog, [&text](StationDialog* dialog) {
+        for (QChar c : text) {
+            QTest::keyClicks(dialog->textEdit, QString(c));
+            QTest::qWait(40); // a slow typist, in all longer than the time-out
+        }
+        DialogAnswer::clickOk()(dialog);
+    });
+    QTest::mouseClick(problemPage()->buttonSelectWithComment, Qt::LeftButton);
+    ASSERT_TRUE(comment.answered);
+    EXPECT_EQ(page(), Constants::asCloseCell);
+    EXPECT_TRUE(core->returnLogic.isActive());
+    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathTask) == 1, 5000);
+    EXPECT_EQ(backend.requests(FakeBackend::pathTask).first().json().object().value("description").toString(),
+              text);
+    EXPECT_FALSE(core->cellsLogic.getCellByNumber(cell).isLocked);
+
+    sim.setDoor(0, cell - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_TRUE(returnDone->at(0).at(0).toBool());
+    EXPECT_EQ(messages, (QStringList{"Describe problem: ", "Issue device: Successful"}));
+}
+
 TEST_F(DeviceProblem, EmptyFaultTableOffersNothingAndCancelReturns)
 {
     open();

@@ -93,6 +93,7 @@ TEST_P(DialogEnds, WithTheResultOfItsEnding)
     dialog->setString(QStringLiteral("User not found!"));
     DialogAnswer answer(dialog, GetParam().end);
     EXPECT_EQ(dialog->exec(), GetParam().expected);
+    EXPECT_FALSE(dialog->wasTakenOver());
     ASSERT_TRUE(answer.answered);
     EXPECT_EQ(answer.title, QStringLiteral("Login"));
     EXPECT_EQ(answer.text, QStringLiteral("User not found!"));
@@ -187,6 +188,7 @@ TEST_F(Veil, InnerExecTakesOverAndTheOuterReturnsZero)
 {
     dialog->setString(QStringLiteral("Outer"));
     int inner = -1;
+    bool innerTakenOver = true;
     QString innerText;
     DialogAnswer startInner(dialog, [&](StationDialog* d) {
         later([&, d] {
@@ -194,11 +196,15 @@ TEST_F(Veil, InnerExecTakesOverAndTheOuterReturnsZero)
             d->setString(QStringLiteral("Inner"));
             DialogAnswer answer(d, DialogAnswer::clickOk());
             inner = d->exec();
+            innerTakenOver = d->wasTakenOver();
             innerText = answer.text;
         });
     });
     EXPECT_EQ(dialog->exec(), 0);
+    // Told from a cancel: the person answered the inner one.
+    EXPECT_TRUE(dialog->wasTakenOver());
     EXPECT_EQ(inner, 1);
+    EXPECT_FALSE(innerTakenOver);
     EXPECT_EQ(innerText, QStringLiteral("Inner"));
     EXPECT_TRUE(dialog->isHidden());
 }

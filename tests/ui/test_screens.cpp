@@ -279,6 +279,70 @@ TEST_F(Screens, MessageAnsweredWithOkKeepsTheCloseCellTimeOut)
     EXPECT_EQ(page(), Constants::asCloseCell);
 }
 
+// A message about a bad scan belongs to the identification: the right
+// card or sticker scanned while it shows moves the run on, and the message
+// goes with the page, leaving the cell's number and "Report a problem" to
+// the person at the open door.
+struct StrayScanCase
+{
+    const char* name;
+    bool issue;
+    const char* message;
+};
+
+class ScreensStrayScan : public Screens, public ::testing::WithParamInterface<StrayScanCase>
+{
+};
+
+TEST_P(ScreensStrayScan, MessageClosesWhenTheRunMovesOn)
+{
+    const StrayScanCase& c = GetParam();
+    Options options;
+    options.messageLifetime = QStringLiteral("20 s");
+    options.maxReturnDevice = QStringLiteral("3 s");
+    open(options);
+    if (c.issue) {
+        QTest::mouseClick(window->buttonGiveDevice, Qt::LeftButton);
+        ASSERT_EQ(page(), Constants::asIdentifyUser);
+    } else {
+        beginWithCard(window->buttonReturnDevice);
+        ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    }
+    // Left unanswered: the right input comes while the message shows.
+    DialogAnswer during(core->dialog, [this, &c](StationDialog*) {
+        if (c.issue)
+            core->cardReaded(QStringLiteral("89"));
+        else
+            core->barCodeReaded(QByteArray("SN-0020\r"));
+    });
+    core->barCodeReaded(c.issue ? QByteArray("no login code\r") : QByteArray("SN-9999\r"));
+    ASSERT_TRUE(during.answered);
+    EXPECT_EQ(during.title + QStringLiteral(": ") + during.text, QLatin1String(c.message));
+    EXPECT_TRUE(core->dialog->isHidden());
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    EXPECT_TRUE(core->dialog->isHidden());
+    const int cell = openedCell();
+    ASSERT_GT(cell, 0);
+
+    QTest::mouseClick(window->pageCloseCell->buttonReportProblem, Qt::LeftButton);
+    EXPECT_EQ(page(), Constants::asDeviceProblem);
+    QTest::mouseClick(window->pageDeviceProblem->buttonCancel, Qt::LeftButton);
+    EXPECT_EQ(page(), Constants::asCloseCell);
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    sim.setDoor(0, cell - 1, false);
+    QSignalSpy& done = c.issue ? *giveDone : *returnDone;
+    ASSERT_EVENTUALLY(done.count() == 1, 3000);
+    EXPECT_TRUE(done.at(0).at(0).toBool());
+    EXPECT_EQ(messages, (QStringList{QLatin1String(c.message), "Issue device: Successful"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         ScreensStrayScan,
+                         ::testing::Values(StrayScanCase{"NoLoginCode", true, "User scan: Invalid code!"},
+                                           StrayScanCase{"UnknownSticker", false,
+                                                         "Device scan: Device not found!"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Screens, StartButtonsFollowTheCountsAndOffscreen)
 {
     open();

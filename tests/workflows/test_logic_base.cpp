@@ -94,6 +94,31 @@ TEST_F(Workflows, OnlyTheActiveWorkflowHearsTheUser)
     EXPECT_TRUE(giveDone->isEmpty());
 }
 
+// A run that has not ended is not begun again over itself: it keeps its
+// user and its screen, and reports its own end once.
+TEST_F(Workflows, BeginOnAnActiveWorkflowChangesNothing)
+{
+    start();
+    ASSERT_TRUE(core->returnLogic.begin(Constants::asStart));
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
+    const int screensBefore = int(screens->count());
+    EXPECT_FALSE(core->returnLogic.begin(Constants::asAdministration));
+    EXPECT_EQ(core->activeScreen(), Constants::asIdentifyDevice);
+    EXPECT_EQ(core->qrMode(), Constants::qmDevice);
+    EXPECT_EQ(screens->count(), screensBefore);
+
+    // The user identified before the second begin returns her device.
+    Q_EMIT core->deviceDetected(device20());
+    ASSERT_EVENTUALLY(core->activeScreen() == Constants::asCloseCell, 3000);
+    const int cell = core->returnLogic.currentWorkCell().number;
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(cell).user.id, 4);
+    EXPECT_TRUE(returnDone->isEmpty());
+    Q_EMIT core->cancelLogicsRequest();
+    EXPECT_EQ(returnDone->count(), 1);
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+}
+
 TEST_F(Workflows, EndOnAnIdleWorkflowEmitsNothing)
 {
     start();
@@ -117,8 +142,9 @@ TEST_F(Workflows, MessageEndsOnlyTheRunThatShowedIt)
         Qt::QueuedConnection);
     core->giveLogic.begin(Constants::asAdministration);
 
-    // While "User is blocked" is shown, the run is cancelled and the next one
-    // begins inside the dialog's loop; the dialog closes a little later.
+    // While "User is blocked" is shown, the run is cancelled: its message
+    // goes with it, the next run begins from the event loop, and the
+    // message's own end does not end that one.
     bool cancelled = false;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
@@ -131,8 +157,9 @@ TEST_F(Workflows, MessageEndsOnlyTheRunThatShowedIt)
     probe.start(2);
     core->cardReaded(QStringLiteral("77"));
     ASSERT_TRUE(cancelled);
+    EXPECT_TRUE(core->dialog->isHidden());
     EXPECT_EQ(messages, QStringList{"Issue device: User is blocked"});
-    EXPECT_EQ(begun, 1);
+    ASSERT_EVENTUALLY(begun == 1, 1000);
     EXPECT_EQ(giveDone->count(), 1);
     EXPECT_TRUE(core->giveLogic.isActive());
     EXPECT_EQ(core->activeScreen(), Constants::asIdentifyUser);

@@ -12,6 +12,7 @@
 
 #include "readers/cryptography.h"
 #include "storage/database.h"
+#include "support/dialog_answer.h"
 #include "workflows/workflow_fixture.h"
 
 using TestSupport::PtyPair;
@@ -597,6 +598,42 @@ TEST_F(Offscreen, FailedRunIsHeardAfterTwoSwitchesOfTheMode)
     ASSERT_EVENTUALLY(prompts().size() == 3, 3000);
     EXPECT_EQ(prompts(), (QStringList{"initial", "give", "error"}));
     EXPECT_EVENTUALLY(queuedOperations() == QVector<int>{Constants::doIssueFailed}, 3000);
+}
+
+// A run whose closing message still shows on the start screen has not
+// ended: the same card read twice meanwhile begins nothing, and the run is
+// heard to fail.
+TEST_F(Offscreen, CardDuringTheClosingMessageBeginsNoRun)
+{
+    Options options;
+    options.maxReturnDevice = QStringLiteral("300 ms");
+    options.messageLifetime = QStringLiteral("3 s");
+    startOffscreen(options);
+    // Made first: the closing message is the run's only one, and it may
+    // come while the give prompt still plays.
+    bool screenWasStart = false;
+    DialogAnswer closing(core->dialog, [this, &screenWasStart](StationDialog*) {
+        screenWasStart = core->activeScreen() == Constants::asStart;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EVENTUALLY(!core->offscreenLogic.isAudioPlayed(), 5000);
+            give(Input::CardAnna);
+        }
+        // Left for its lifetime to end.
+    });
+    issueByCard();
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 8000);
+    ASSERT_TRUE(closing.answered);
+    EXPECT_EQ(closing.title + QStringLiteral(": ") + closing.text,
+              QStringLiteral("Issue device: Close cell timeout"));
+    EXPECT_TRUE(screenWasStart);
+    EXPECT_FALSE(giveDone->at(0).at(0).toBool());
+    EXPECT_FALSE(core->giveLogic.isActive());
+    ASSERT_EVENTUALLY(prompts().size() == 3, 3000);
+    EXPECT_EQ(prompts(), (QStringList{"initial", "give", "error"}));
+    EXPECT_EQ(logCount(QStringLiteral("[OffScreenLogic] Issue failed")), 1);
+    EXPECT_EVENTUALLY(queuedOperations() == (QVector<int>{Constants::doIssued, Constants::doCloseTimeout}),
+                      3000);
+    EXPECT_EQ(core->offscreenLogic.currentState(), 0);
 }
 
 TEST_F(Offscreen, SwitchOfTheModeDisarms)
