@@ -100,6 +100,9 @@ void StationCore::init()
 
     Database* database = Database::instance();
     database->setDatabase(QStringLiteral("vesk_station_db.dat"));
+    database->setReopenInterval(
+        int(readDuration(QStringLiteral("timeouts"), QStringLiteral("database_retry"), QStringLiteral("3 s"))
+                .toMSec()));
     database->start();
     database->init();
 
@@ -210,6 +213,14 @@ void StationCore::configureServer()
                                 section.childValue(QStringLiteral("password")).toString());
     this->server.setBaseURL(section.childValue(QStringLiteral("base_url")).toString());
     this->server.setLogURL(section.childValue(QStringLiteral("log_url")).toString());
+    {
+        QMutexLocker locker(&serverLogMutex);
+        serverLogKnown = true;
+        if (this->server.isLogActive())
+            for (const QPair<int, VXString>& early : qAsConst(earlyServerLogs))
+                Database::instance()->queueLog(Server::makeLog(early.first, early.second));
+        earlyServerLogs.clear();
+    }
     this->server.setIgnoreSSLErrors(readBool(server, QStringLiteral("ignore_ssl_errors"), false));
     this->server.setSyncInterval(timeouts.sync_interval);
     this->server.authorize();
@@ -329,11 +340,15 @@ void StationCore::log(const VXString& text, LogCategory category)
     // Warnings and errors also go to the log server; the transport keeps its
     // own failures about that server local, so this cannot feed itself. A
     // record may wait in the queue for hours: it carries the time of its line.
-    if (category != lcInfo && server.isLogActive()) {
-        const VXString record =
-            at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz")) + QStringLiteral(" - ") + text;
+    if (category == lcInfo)
+        return;
+    const VXString record =
+        at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz")) + QStringLiteral(" - ") + text;
+    QMutexLocker locker(&serverLogMutex);
+    if (!serverLogKnown)
+        earlyServerLogs.append({int(category), record});
+    else if (server.isLogActive())
         Database::instance()->queueLog(Server::makeLog(int(category), record));
-    }
 }
 
 void StationCore::log(const char* text, LogCategory category)
@@ -409,6 +424,11 @@ bool StationCore::isScannerOpened() const
         if (scanner->isOpened())
             return true;
     return false;
+}
+
+bool StationCore::isWorkable() const
+{
+    return isScannerOpened() && cellController.receiveQuality() >= 3 && Database::instance()->isWritable();
 }
 
 void StationCore::restartGoToStartTimer(VXSystemTime period)

@@ -2,8 +2,11 @@
 
 #include <atomic>
 
+#include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QStringList>
+#include <QVector>
 
 #include "cells/cellcontroller.h"
 #include "cells/cells_logic.h"
@@ -99,6 +102,9 @@ public:
     bool isMonitorPresents() const { return monitor_present.load(); }
     // Whether any bar-code scanner is open (part of the station's workable check).
     bool isScannerOpened() const;
+    // Whether a run may begin: a scanner is open, the lock controller
+    // answers and the database records.
+    bool isWorkable() const;
     bool detectMonitor();
 
     QString prepareCSS(const QString& css) const;
@@ -171,6 +177,14 @@ public:
     int active_screen = Constants::asStart;
 
     VXThread monitorThread;
+
+private:
+    // Warnings and errors logged before the log server's address is read
+    // wait here (category and record text); then they go to its queue, in
+    // order, ahead of later lines, under the station's id read meanwhile.
+    QMutex serverLogMutex;
+    bool serverLogKnown = false;
+    QVector<QPair<int, VXString>> earlyServerLogs;
 
 Q_SIGNALS:
     void gotoStartRequest();

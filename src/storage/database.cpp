@@ -83,14 +83,16 @@ Database::~Database()
 
 void Database::init()
 {
-    // Without a file (its open error is logged) there is nothing to read.
-    if (!isOpen())
-        return;
-    for (int i = 0; i < updateIndexes; ++i) {
+    for (int i = 0; i < updateIndexes; ++i)
         addQuery(QStringLiteral("INSERT OR IGNORE INTO %1 (table_index,updateDate) VALUES (%2,:t)")
                      .arg(QString::fromLatin1(DatabaseStructs::table_updates))
                      .arg(i),
                  {{QStringLiteral("t"), DatabaseStructs::zeroTime()}});
+    // Without a file (its open error is logged) the rows wait for it; the
+    // times read as zeroTime, so the next download is complete.
+    if (!isOpen())
+        return;
+    for (int i = 0; i < updateIndexes; ++i) {
         const Row row = request(QStringLiteral("SELECT updateDate FROM %1 WHERE table_index=%2")
                                     .arg(QString::fromLatin1(DatabaseStructs::table_updates))
                                     .arg(i));

@@ -34,13 +34,35 @@ void minSleep()
     QThread::usleep(100);
 }
 
-// Another connection holds the file: the statement may succeed later.
-bool isBusy(const QSqlError& error)
+// SQLite's primary result codes of a statement that fails by itself
+// (malformed, a constraint, a value out of range): running it again fails
+// again, so it is dropped. Any other code is a failure of the file (busy,
+// locked, full, read-only, an I/O error, ...): the statement may succeed
+// later. A failure without code comes from the driver's own checks of the
+// statement (a bind that does not match).
+bool failsByItself(const QSqlError& error)
 {
-    if (error.type() == QSqlError::NoError)
-        return false;
     const int code = error.nativeErrorCode().toInt() & 0xff;
-    return code == 5 || code == 6;
+    static const QVector<int> ownFailures = {
+        0, 1 /* ERROR */, 18 /* TOOBIG */, 19 /* CONSTRAINT */, 20 /* MISMATCH */, 21 /* MISUSE */,
+        25 /* RANGE */};
+    return ownFailures.contains(code);
+}
+
+// A file SQLite cannot read as a database: nothing in it can be saved.
+bool isUnreadable(const QSqlError& error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 11 /* CORRUPT */ || code == 26 /* NOTADB */;
+}
+
+// The table a statement writes or reads, for its error line.
+QString tableOf(const QString& statement)
+{
+    static const QRegularExpression name(QStringLiteral("\\b(?:INTO|FROM|UPDATE)\\s+(\\w+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = name.match(statement);
+    return match.hasMatch() ? match.captured(1) : QStringLiteral("?");
 }
 } // namespace
 
@@ -71,6 +93,11 @@ void DatabaseBase::setBusyTimeout(int ms)
     busyTimeoutMs.store(ms);
 }
 
+void DatabaseBase::setReopenInterval(int ms)
+{
+    reopenIntervalMs.store(ms);
+}
+
 bool DatabaseBase::start()
 {
     if (QThread::currentThread() == this)
@@ -80,10 +107,10 @@ bool DatabaseBase::start()
         // can log through it.
         StationCore::instance();
         ready.store(false);
+        attempted.store(false);
         QThread::start(QThread::InheritPriority);
     }
-    // The thread either opens the file or ends: never wait past that.
-    while (!ready.load() && !isFinished())
+    while (!attempted.load() && !isFinished())
         minSleep();
     return ready.load();
 }
@@ -107,14 +134,26 @@ void DatabaseBase::stop()
     }
 }
 
-void DatabaseBase::clear()
+bool DatabaseBase::clear(QString* error)
 {
     log(QStringLiteral("[DatabaseBase] Clear ..."), StationCore::lcInfo);
     stop();
     clearPending.store(true);
+    clearDone = false;
+    clearError.clear();
+    // Should the clear fail, the load of the file as it is fills the
+    // records again.
     cleared();
-    if (start())
-        log(QStringLiteral("[DatabaseBase] Clear done"), StationCore::lcInfo);
+    start();
+    if (!clearDone) {
+        log(QStringLiteral("[DatabaseBase] Clear error, nothing deleted: %1").arg(clearError),
+            StationCore::lcError);
+        if (error)
+            *error = clearError;
+        return false;
+    }
+    log(QStringLiteral("[DatabaseBase] Clear done"), StationCore::lcInfo);
+    return true;
 }
 
 void DatabaseBase::addQuery(const QString& text, const Binds& binds)
@@ -124,8 +163,6 @@ void DatabaseBase::addQuery(const QString& text, const Binds& binds)
 
 void DatabaseBase::addQuery(const Query& query)
 {
-    if (!started.load())
-        return;
     QMutexLocker locker(&queryMutex);
     queries.enqueue(Query{query.text, query.binds, 0});
 }
@@ -219,30 +256,40 @@ void DatabaseBase::rollback()
 void DatabaseBase::run()
 {
     const QString file = databaseFileName();
-    const bool clearing = clearPending.exchange(false);
-    if (!openDatabase(file, clearing)) {
+    bool clearing = clearPending.exchange(false);
+    int failedOpens = 0;
+    for (;;) {
+        QSqlError error;
+        if (openDatabase(file, clearing, failedOpens == 0, &error))
+            break;
         closeDatabase();
-        return;
-    }
-    {
-        QMutexLocker locker(&connectionMutex);
-        initDatabase(db);
+        ++failedOpens;
         if (clearing) {
-            if (!transaction()) {
-                log(QStringLiteral("[DatabaseBase] Clear error: %1").arg(db.lastError().text()),
-                    StationCore::lcInfo);
-            } else {
-                clearTables();
-                if (!commit()) {
-                    log(QStringLiteral("[DatabaseBase] Clear error: %1").arg(db.lastError().text()),
-                        StationCore::lcInfo);
-                    rollback();
-                }
-            }
+            clearError = error.text();
+            clearing = false;
+        }
+        attempted.store(true);
+        if (!pause(reopenIntervalMs.load())) {
+            reportUnwritten();
+            return;
         }
     }
-    started.store(true);
+    if (failedOpens > 0)
+        log(QStringLiteral("[DatabaseBase] Opened %1 after %2 failed attempts").arg(file).arg(failedOpens),
+            StationCore::lcInfo);
+    {
+        QMutexLocker locker(&connectionMutex);
+        const bool done = prepareDatabase(clearing, &clearError);
+        if (clearing)
+            clearDone = done;
+    }
+    writeFailing.store(false);
+    failedCommits = 0;
     ready.store(true);
+    attempted.store(true);
+    // What was queued while the file was not open comes first: the load then
+    // finds it in the file, and no older row overwrites a newer record.
+    runBatch(-1);
     opened();
 
     while (!isInterruptionRequested()) {
@@ -263,7 +310,7 @@ void DatabaseBase::run()
         }
         if (!noQueries && !runBatch(batchLimitMs)) {
             runRequests();
-            QThread::msleep(failedBatchPauseMs);
+            pause(failedBatchPauseMs);
             continue;
         }
         if (!noRequests)
@@ -273,14 +320,49 @@ void DatabaseBase::run()
     // What was queued before stop() still reaches the file.
     runBatch(-1);
     runRequests();
-    {
-        QMutexLocker locker(&queryMutex);
-        if (!queries.isEmpty())
-            log(QStringLiteral("[DatabaseBase] Stopped with %1 statements not written").arg(queries.size()),
-                StationCore::lcInfo);
-    }
+    reportUnwritten();
     ready.store(false);
     closeDatabase();
+}
+
+bool DatabaseBase::prepareDatabase(bool clearing, QString* clearError)
+{
+    initDatabase(db);
+    if (!clearing)
+        return false;
+    if (!transaction()) {
+        *clearError = db.lastError().text();
+        return false;
+    }
+    clearTables();
+    if (commit())
+        return true;
+    *clearError = db.lastError().text();
+    rollback();
+    return false;
+}
+
+bool DatabaseBase::pause(int ms)
+{
+    VXTimeMeasurer measurer;
+    while (!isInterruptionRequested()) {
+        if (measurer.elapsed_m() >= ms)
+            return true;
+        QThread::msleep(idleSleepMs);
+    }
+    return false;
+}
+
+void DatabaseBase::reportUnwritten()
+{
+    int left = 0;
+    {
+        QMutexLocker locker(&queryMutex);
+        left = queries.size();
+    }
+    if (left > 0)
+        log(QStringLiteral("[DatabaseBase] Stopped with %1 statements not written").arg(left),
+            StationCore::lcInfo);
 }
 
 bool DatabaseBase::runBatch(qint64 limitMs)
@@ -291,54 +373,83 @@ bool DatabaseBase::runBatch(qint64 limitMs)
         if (queries.isEmpty())
             return true;
     }
-    // Failures are logged in category 0 only: a higher one queues a log row,
-    // which would fail the same way.
-    if (!transaction()) {
-        if (failedCommits++ == 0)
-            log(QStringLiteral("[DatabaseBase] Batch error: %1").arg(db.lastError().text()),
-                StationCore::lcInfo);
-        return false;
-    }
     QVector<Query> taken;
-    QString failure;
-    VXTimeMeasurer measurer;
-    while (limitMs < 0 || measurer.elapsed_m() < limitMs) {
-        Query query;
-        {
-            QMutexLocker queued(&queryMutex);
-            if (queries.isEmpty())
+    QSqlError failure;
+    if (transaction()) {
+        VXTimeMeasurer measurer;
+        while (limitMs < 0 || measurer.elapsed_m() < limitMs) {
+            Query query;
+            {
+                QMutexLocker queued(&queryMutex);
+                if (queries.isEmpty())
+                    break;
+                query = queries.dequeue();
+            }
+            QSqlError error;
+            VEXO::SQLQuery::exec(query.text, query.binds, db, &error, 0);
+            if (!error.isValid()) {
+                taken.append(query);
+                continue;
+            }
+            if (!failsByItself(error)) {
+                // The file failed: the batch is rolled back and kept whole,
+                // this statement with it.
+                taken.append(query);
+                failure = error;
                 break;
-            query = queries.dequeue();
+            }
+            // A log row that fails by itself would fail again with its own
+            // error line: that one stays local.
+            const QString table = tableOf(query.text);
+            log(QStringLiteral("[DatabaseBase] Statement on %1 dropped: %2").arg(table, error.text()),
+                table == QLatin1String("server_logs") ? StationCore::lcInfo : StationCore::lcError);
+            // SQLite may have rolled back the batch by itself: what ran before
+            // is gone, and what follows would run outside any transaction.
+            if (!transactionActive()) {
+                failure = error;
+                break;
+            }
         }
-        QSqlError error;
-        VEXO::SQLQuery::exec(query.text, query.binds, db, &error, 0);
-        taken.append(query);
-        if (isBusy(error)) {
-            failure = error.text();
-            break;
+        if (!failure.isValid() && commit()) {
+            if (failedCommits > 0)
+                log(QStringLiteral("[DatabaseBase] Batch written after %1 failed attempts")
+                        .arg(failedCommits),
+                    StationCore::lcInfo);
+            failedCommits = 0;
+            writeFailing.store(false);
+            return true;
         }
+        if (!failure.isValid())
+            failure = db.lastError();
+        rollback();
+    } else {
+        failure = db.lastError();
     }
-    if (failure.isEmpty() && commit()) {
-        if (failedCommits > 0)
-            log(QStringLiteral("[DatabaseBase] Batch written after %1 failed attempts").arg(failedCommits),
-                StationCore::lcInfo);
-        failedCommits = 0;
-        return true;
-    }
-    if (failure.isEmpty())
-        failure = db.lastError().text();
-    rollback();
     {
         // Back in front, in their order: nothing is lost and nothing overtakes them.
         QMutexLocker queued(&queryMutex);
         for (int i = taken.size() - 1; i >= 0; --i)
             queries.prepend(taken.at(i));
     }
+    writeFailing.store(true);
+    // One line per run of failures: each line of a higher category queues a
+    // log row, and the rows wait behind this batch.
     if (failedCommits++ == 0)
         log(QStringLiteral("[DatabaseBase] Batch error, %1 statements kept for the next batch: %2")
                 .arg(taken.size())
-                .arg(failure),
-            StationCore::lcInfo);
+                .arg(failure.text()),
+            StationCore::lcError);
+    return false;
+}
+
+bool DatabaseBase::transactionActive()
+{
+    // BEGIN fails inside a transaction; outside one it starts one, which is
+    // ended again at once.
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("BEGIN")))
+        return true;
+    probe.exec(QStringLiteral("ROLLBACK"));
     return false;
 }
 
@@ -364,42 +475,44 @@ void DatabaseBase::runRequests()
     }
 }
 
-bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable)
+bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable, bool report, QSqlError* error)
 {
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(connectionName));
     db.setDatabaseName(file);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs.load()));
 
     // SQLite opens any file; one that is no database shows at the first read.
-    auto tryOpen = [this](QString* error) {
+    auto tryOpen = [this](QSqlError* error) {
         if (!db.open()) {
-            *error = db.lastError().text();
+            *error = db.lastError();
             return false;
         }
         {
             QSqlQuery probe(db);
             if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
                 return true;
-            *error = probe.lastError().text();
+            *error = probe.lastError();
         }
         db.close();
         return false;
     };
 
-    QString error;
-    if (tryOpen(&error))
+    if (tryOpen(error))
         return true;
-    if (replaceUnreadable) {
-        // Only when clearing: the administrator asked for a fresh database,
-        // and this file holds nothing that can be read.
+    // Only when clearing: the administrator asked for a fresh database, and
+    // this file holds nothing that can be read. A file that is busy, locked
+    // or cannot be reached now may hold the upload queues, or be another
+    // process's live journal.
+    if (replaceUnreadable && isUnreadable(*error)) {
         for (const char* suffix : {"", "-journal", "-wal", "-shm"})
             QFile::remove(file + QString::fromLatin1(suffix));
-        log(QStringLiteral("[DatabaseBase] Unreadable %1 replaced: %2").arg(file, error),
+        log(QStringLiteral("[DatabaseBase] Unreadable %1 replaced: %2").arg(file, error->text()),
             StationCore::lcInfo);
-        if (tryOpen(&error))
+        if (tryOpen(error))
             return true;
     }
-    log(QStringLiteral("[DatabaseBase] Open error: %1").arg(error), StationCore::lcError);
+    if (report)
+        log(QStringLiteral("[DatabaseBase] Open error: %1").arg(error->text()), StationCore::lcError);
     return false;
 }
 

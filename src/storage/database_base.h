@@ -45,19 +45,29 @@ public:
     // takes effect at the next start.
     void setBusyTimeout(int ms);
 
+    // How long the thread waits before it tries again to open a file that
+    // could not be opened.
+    void setReopenInterval(int ms);
+
     // Starts the thread and returns once the file is open and the tables are
-    // in place; false, at once, when the file could not be opened.
+    // in place (true), or after the first attempt to open it failed (false):
+    // the thread then tries again every reopen interval until it opens it.
     bool start();
     // Writes the statements still queued, then ends the thread.
     void stop();
     // Empties the tables the subclass names in clearTables() and reloads.
-    // The upload queues are kept. Only a file that cannot be opened is
-    // replaced by a new one.
-    void clear();
+    // The upload queues are kept. Only a file that SQLite reports as no
+    // database or corrupt is replaced by a new one; any other failure leaves
+    // the file as it is and gives false with the reason in *error.
+    bool clear(QString* error = nullptr);
     // True while the thread runs on an open file.
     bool isOpen() const { return ready.load(); }
+    // True while the file is open and the last batch of statements was
+    // written: a station that cannot record does not work.
+    bool isWritable() const { return ready.load() && !writeFailing.load(); }
 
-    // Queues a statement; dropped silently until the first start.
+    // Queues a statement. Statements wait, in order, until the file is open
+    // and can be written.
     void addQuery(const QString& text, const Binds& binds = Binds());
     void addQuery(const Query& query);
     // Runs a statement and gives its first row by column name (empty when it
@@ -94,17 +104,26 @@ protected:
     // The statements queued and not run yet, oldest first.
     QList<Query> pendingQueries() const;
 
-    std::atomic<bool> started{false};
-
 private:
-    bool openDatabase(const QString& file, bool replaceUnreadable);
+    // report false keeps a failure out of the log (a retry of a failure
+    // already logged).
+    bool openDatabase(const QString& file, bool replaceUnreadable, bool report, QSqlError* error);
     void closeDatabase();
     void initDatabase(QSqlDatabase database);
     void checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement);
+    // Runs the schema set-up and, when clearing, clearTables(); false with
+    // the reason when the clear could not be done.
+    bool prepareDatabase(bool clearing, QString* clearError);
     // Runs queued statements for up to limitMs (all of them when negative);
     // false when the batch could not be committed (its statements are
     // queued again in front).
     bool runBatch(qint64 limitMs);
+    // Whether the connection is still inside the batch's transaction
+    // (SQLite rolls it back by itself after some failures).
+    bool transactionActive();
+    // Sleeps up to ms in short steps; false when interruption was requested.
+    bool pause(int ms);
+    void reportUnwritten();
     void runRequests();
     void rollback();
     void forgetRequest(int id);
@@ -120,7 +139,15 @@ private:
     int lastRequestId = 0;
     int transactionDepth = 0;
     std::atomic<bool> ready{false};
+    // False from start() until the thread's first attempt to open the file.
+    std::atomic<bool> attempted{false};
+    std::atomic<bool> writeFailing{false};
     std::atomic<bool> clearPending{false};
     std::atomic<int> busyTimeoutMs{5000};
+    std::atomic<int> reopenIntervalMs{3000};
     int failedCommits = 0;
+    // The outcome of the last clear, written by the thread before
+    // `attempted` is set.
+    bool clearDone = false;
+    QString clearError;
 };

@@ -470,12 +470,18 @@ void StationAdminPage::on_actionClear_database_triggered()
                     "Nothing recorded here is lost: operations, cell locks, problem reports "
                     "and log records not yet sent to the server are kept and sent.\nContinue?")))
         return;
+    QString error;
+    bool done = false;
     {
         const VEXO::CursorOverrider wait{QCursor(Qt::WaitCursor)};
-        Database::instance()->clear();
+        done = Database::instance()->clear(&error);
         widgetCells->updateButtons();
-        core()->server.sync();
+        if (done)
+            core()->server.sync();
     }
+    if (!done)
+        core()->showMessage(tr("Clear database"),
+                            tr("The database could not be cleared, nothing was deleted:\n%1").arg(error));
     restartTimeout();
 }
 

@@ -274,8 +274,7 @@ void StationMainWindow::on_lineAdminPassword_textChanged(QString)
 void StationMainWindow::checkWorkable()
 {
     StationCore* core = StationCore::instance();
-    const bool workable = core->isScannerOpened() && core->cellController.receiveQuality() >= 3;
-    stackedMainButtons->setCurrentIndex(workable ? 0 : 1);
+    stackedMainButtons->setCurrentIndex(core->isWorkable() ? 0 : 1);
 
     const VXVector<int> open = core->cellsLogic.openCells();
     QString note;

@@ -5,11 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QTest>
 
 #include "core/constants.h"
 #include "fake_backend.h"
@@ -232,6 +234,53 @@ TEST(Program, CellsComeBackFromTheStateFileOfTheLastRun)
         << QJsonDocument(lastReport()).toJson(QJsonDocument::Compact).toStdString();
     ::kill(pid_t(second.processId()), SIGTERM);
     EXPECT_TRUE(second.waitForFinished(15000));
+}
+
+// A folder in the database file's place: the station works on nothing and
+// loses nothing. Once the folder is gone it opens the file, and the lines
+// logged meanwhile, from before its start on, reach the log server in order.
+TEST(Program, WithoutItsDatabaseFileWaitsAndThenSendsEveryLine)
+{
+    FakeBackend backend;
+    ASSERT_TRUE(backend.start());
+    const QString dir = QDir::current().filePath(QStringLiteral("blocked"));
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/vesk_station_db.dat")));
+    writeFile(
+        dir + QStringLiteral("/vesk_station.conf"),
+        QStringLiteral("[general]\npoint_id = 7\n[timeouts]\ngoto_start = soon\ndatabase_retry = 50 ms\n"
+                       "[scanner]\ncard_reader = false\n[server]\nlog_url = %1\nkeep_alive_interval = 1 h\n")
+            .arg(backend.logUrl())
+            .toUtf8());
+
+    QProcess station;
+    ASSERT_TRUE(startStation(station, dir));
+    ASSERT_EVENTUALLY(logOf(dir, QStringLiteral("Started")), 15000);
+    QTest::qWait(300);
+    EXPECT_EQ(logAfter(dir, QStringLiteral("[DatabaseBase] Open error: ")).size(), 1);
+    auto sentLines = [&backend] {
+        QStringList lines;
+        for (const FakeBackend::Request& r : backend.requests(FakeBackend::pathState))
+            for (const QJsonValue& line : r.json().object().value(QStringLiteral("log")).toArray())
+                lines.append(line.toObject()
+                                 .value(QStringLiteral("msg"))
+                                 .toString()
+                                 .section(QStringLiteral(" - "), 1));
+        return lines;
+    };
+    EXPECT_TRUE(sentLines().isEmpty());
+
+    ASSERT_TRUE(QDir(dir).rmdir(QStringLiteral("vesk_station_db.dat")));
+    ASSERT_EVENTUALLY(
+        !logAfter(dir, QStringLiteral("[DatabaseBase] Opened vesk_station_db.dat after ")).isEmpty(), 15000);
+    const QStringList expected{
+        QStringLiteral("[StationCore] [timeouts] goto_start = \"soon\" is not a duration, using \"120 s\""),
+        QStringLiteral("[CellController] Can`t create device "),
+    };
+    EXPECT_EVENTUALLY(sentLines().mid(0, 2) == expected, 15000) << sentLines().join('\n').toStdString();
+    EXPECT_EVENTUALLY(sentLines().filter(QStringLiteral("[DatabaseBase] Open error: ")).size() == 1, 15000);
+    ::kill(pid_t(station.processId()), SIGTERM);
+    ASSERT_TRUE(station.waitForFinished(15000));
+    EXPECT_EQ(station.exitCode(), 0);
 }
 
 // Without a monitor: a stand-in for xrandr on PATH reports none. Users take

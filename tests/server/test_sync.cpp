@@ -683,7 +683,8 @@ TEST_F(SyncTest, FailingLogRootDoesNotGrowTheQueue)
     };
     ASSERT_EVENTUALLY(logPosts() >= 4, 5000);
     QTest::qWait(600);
-    EXPECT_EQ(Database::instance()->logsCount.load(), 1);
+    // This warning and the start-up error about the missing lock controller.
+    EXPECT_EQ(Database::instance()->logsCount.load(), 2);
 
     backend.clearBehaviours();
     ASSERT_EVENTUALLY(Database::instance()->logsCount.load() == 0, 5000);
@@ -958,11 +959,11 @@ TEST_F(SyncTest, StateReportAtStartAndEveryInterval)
 TEST_F(SyncTest, StateReportNamesTheVersionOfTheLog)
 {
     start();
-    ASSERT_EVENTUALLY(backend.requestCount(FakeBackend::pathState) >= 1, 3000);
+    ASSERT_EVENTUALLY(!stateReports().isEmpty(), 3000);
     const QRegularExpression versionLine(QStringLiteral(" - Version (\\S+) \\((\\d+)\\) at "));
     QRegularExpressionMatch match;
     ASSERT_EVENTUALLY((match = versionLine.match(logLines().join('\n'))).hasMatch(), 2000);
-    EXPECT_EQ(backend.requests(FakeBackend::pathState).first().json().object().value("version").toString(),
+    EXPECT_EQ(stateReports().first().value("version").toString(),
               match.captured(1) + '-' + match.captured(2));
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include "storage/database.h"
@@ -135,13 +136,37 @@ TEST_F(DatabaseFile, StopWritesWhatWasQueuedJustBefore)
     EXPECT_EQ(countRows("users"), 5000);
 }
 
-TEST_F(DatabaseFile, StatementsBeforeFirstStartAreDropped)
+// A folder in the file's place: the station cannot record until it is gone.
+// What was queued before the start and while the file could not be opened
+// waits, in order, and the retries are not logged again.
+TEST_F(DatabaseFile, StatementsWaitInOrderUntilTheFileOpens)
 {
+    ASSERT_TRUE(QDir().mkdir(file));
+    database->setReopenInterval(20);
+    database->setDatabase(file);
+    queueChange(QStringLiteral("api/before-start"));
     database->addUser(makeUser(3, QStringLiteral("early")));
-    startDatabase();
+    EXPECT_FALSE(database->start());
+    EXPECT_FALSE(database->isOpen());
+    EXPECT_FALSE(database->isWritable());
+    database->init();
+    queueChange(QStringLiteral("api/waiting"));
+    database->addUser(makeUser(1, QStringLiteral("later")));
+    EXPECT_TRUE(database->request(QStringLiteral("SELECT 1 AS one")).isEmpty());
+    QTest::qWait(200);
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Open error: ")), 1);
+
+    ASSERT_TRUE(QDir().rmdir(file));
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    EXPECT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Opened %1 after ").arg(file)), 5000);
+    EXPECT_EQ(database->request(QStringLiteral("SELECT 1 AS one")).value(QStringLiteral("one")).toInt(), 1);
     database->stop();
-    EXPECT_EQ(countRows("users"), 0);
-    EXPECT_TRUE(database->userByID(3).isValid());
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "3"}));
+    QStringList paths;
+    for (const QString& hex : sqliteLines(file, QStringLiteral("SELECT hex(data) FROM server_changes")))
+        paths.append(vxqDeserialize<ChangeServer>(QByteArray::fromHex(hex.toLatin1())).path);
+    EXPECT_EQ(paths, QStringList({"api/before-start", "api/waiting"}));
+    EXPECT_EQ(countRows("updates"), 4);
 }
 
 TEST_F(DatabaseFile, KilledProcessKeepsEveryCommittedRow)
@@ -192,14 +217,7 @@ TEST_F(DatabaseFile, BusyFileDelaysWritesButLosesNone)
     ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
 
     QProcess reader;
-    reader.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), file});
-    ASSERT_TRUE(reader.waitForStarted(10000));
-    reader.write("BEGIN;\nSELECT 'held', count(*) FROM updates;\n");
-    QByteArray said;
-    while (!said.contains("held")) {
-        ASSERT_TRUE(reader.waitForReadyRead(10000));
-        said += reader.readAllStandardOutput();
-    }
+    ASSERT_TRUE(TestSupport::startSqliteHolder(reader, file, "BEGIN;\nSELECT count(*) FROM updates;"));
 
     database->lock();
     for (int i = 1; i <= 3; ++i)
@@ -209,9 +227,7 @@ TEST_F(DatabaseFile, BusyFileDelaysWritesButLosesNone)
                           QStringLiteral("[DatabaseBase] Batch error, 3 statements kept for the next batch")),
                       10000);
 
-    reader.write("COMMIT;\n.quit\n");
-    reader.closeWriteChannel();
-    ASSERT_TRUE(reader.waitForFinished(10000));
+    ASSERT_TRUE(TestSupport::endSqliteHolder(reader));
     ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 10000);
     database->stop();
     EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2", "3"}));
@@ -231,6 +247,112 @@ TEST_F(DatabaseFile, UnopenablePathLogsAndNothingWaits)
     EXPECT_EVENTUALLY(
         logText().contains(QStringLiteral("[DatabaseBase] No database for request: SELECT 1 AS one")), 5000);
 }
+
+namespace {
+// A way to make SQLite fail the station's writes, set and lifted through
+// requests (they run while the batch is held back).
+struct FileFailure
+{
+    const char* name;
+    const char* set;
+    const char* lift;
+};
+
+class DatabaseFileFailure : public DatabaseFile, public ::testing::WithParamInterface<FileFailure>
+{
+};
+} // namespace
+
+// The file fails inside a batch, after its first statement ran: the whole
+// batch is rolled back and kept, and written once when writing works again.
+TEST_P(DatabaseFileFailure, KeepsTheWholeBatchAndWritesItOnce)
+{
+    database->setBusyTimeout(50);
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+    const QString pages =
+        database->request(QStringLiteral("PRAGMA page_count")).value(QStringLiteral("page_count")).toString();
+    ASSERT_FALSE(pages.isEmpty());
+    database->request(QString::fromLatin1(GetParam().set).arg(pages));
+
+    ChangeServer big;
+    big.path = QStringLiteral("api/big");
+    big.body = QByteArray(64 * 1024, 'b');
+    database->lock();
+    database->addUser(makeUser(1, QStringLiteral("u1")));
+    database->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
+                       {{QStringLiteral("d"), vxqSerialize(big)}});
+    database->addUser(makeUser(2, QStringLiteral("u2")));
+    database->unlock();
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error, ")), 5000);
+    EXPECT_FALSE(database->isWritable());
+    QTest::qWait(300);
+    EXPECT_EQ(countRows("users"), 0);
+    EXPECT_EQ(countRows("server_changes"), 0);
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Batch error")), 1);
+
+    database->request(QString::fromLatin1(GetParam().lift));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 5000);
+    EXPECT_TRUE(database->isWritable());
+    database->stop();
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
+    EXPECT_EQ(countRows("server_changes"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    DatabaseFileFailure,
+    ::testing::Values(FileFailure{"Full", "PRAGMA max_page_count = %1", "PRAGMA max_page_count = 1000000"},
+                      FileFailure{"ReadOnly", "PRAGMA query_only = 1 -- %1", "PRAGMA query_only = 0"}),
+    [](const ::testing::TestParamInfo<FileFailure>& info) { return std::string(info.param.name); });
+
+namespace {
+struct OwnFailure
+{
+    const char* name;
+    const char* statement;
+};
+
+class DatabaseOwnFailure : public DatabaseFile, public ::testing::WithParamInterface<OwnFailure>
+{
+};
+} // namespace
+
+// A statement that fails by itself is dropped with a line naming its table;
+// the rest of its batch is written once, also when SQLite rolled the batch
+// back on the failure.
+TEST_P(DatabaseOwnFailure, IsDroppedAndTheRestWrittenOnce)
+{
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+    // Held back until all of them are queued, so that they share a batch.
+    database->request(QStringLiteral("PRAGMA query_only = 1"));
+    database->addUser(makeUser(1, QStringLiteral("u1")));
+    database->addQuery(QString::fromLatin1(GetParam().statement));
+    queueChange(QStringLiteral("api/after"));
+    database->addUser(makeUser(2, QStringLiteral("u2")));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error")), 5000);
+    database->request(QStringLiteral("PRAGMA query_only = 0"));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Statement on users dropped: ")),
+                      5000);
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    QTest::qWait(300);
+    database->stop();
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT hex(data) FROM users WHERE id=1")),
+              blobHex(vxqSerialize(makeUser(1, QStringLiteral("u1")))));
+    EXPECT_EQ(countRows("server_changes"), 1);
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Statement on users dropped: ")), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    DatabaseOwnFailure,
+    ::testing::Values(OwnFailure{"Constraint", "INSERT INTO users (id,data) VALUES (1,x'00')"},
+                      OwnFailure{"ConstraintRollingBack",
+                                 "INSERT OR ROLLBACK INTO users (id,data) VALUES (1,x'00')"},
+                      OwnFailure{"Malformed", "INSERT INTO users (id,data) VALUES (1,x'00',2)"}),
+    [](const ::testing::TestParamInfo<OwnFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
 {
@@ -310,6 +432,43 @@ TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
                      + vxqDeserialize<ChangeServer>(QByteArray::fromHex(parts[1].toLatin1())).path);
     }
     EXPECT_EQ(paths, QStringList({"2 api/two", "3 api/three", "4 api/four"}));
+    EXPECT_EQ(countRows("server_logs"), 1);
+}
+
+// Another process holds the file's write lock past the busy time-out: the
+// clear fails, says why, and deletes nothing; the station works on once the
+// lock is gone.
+TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
+{
+    database->setBusyTimeout(50);
+    database->setReopenInterval(20);
+    startDatabase();
+    database->addUser(makeUser(1, QStringLiteral("kept")));
+    queueChange(QStringLiteral("api/kept"));
+    // Asked through the station: the tool would meet the file locked by its writes.
+    ASSERT_EVENTUALLY(database->request(QStringLiteral("SELECT count(*) AS n FROM server_changes"))
+                              .value(QStringLiteral("n"))
+                              .toInt()
+                          == 1,
+                      5000);
+
+    QProcess holder;
+    ASSERT_TRUE(TestSupport::startSqliteHolder(
+        holder, file, "BEGIN EXCLUSIVE;\nINSERT INTO server_logs (data) VALUES (x'01');"));
+
+    QString error;
+    EXPECT_FALSE(database->clear(&error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Clear error, nothing deleted: ")),
+                      5000);
+    EXPECT_TRUE(QFile::exists(file + QStringLiteral("-journal")));
+
+    ASSERT_TRUE(TestSupport::endSqliteHolder(holder));
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    EXPECT_EVENTUALLY(database->userByID(1).isValid(), 5000);
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("1"));
+    EXPECT_EQ(countRows("server_changes"), 1);
     EXPECT_EQ(countRows("server_logs"), 1);
 }
 

@@ -36,6 +36,28 @@ bool TestSupport::writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+bool TestSupport::startSqliteHolder(QProcess& tool, const QString& file, const QByteArray& statements)
+{
+    tool.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), file});
+    if (!tool.waitForStarted(10000))
+        return false;
+    tool.write(statements + "\nSELECT 'held';\n");
+    QByteArray said;
+    while (!said.contains("held")) {
+        if (!tool.waitForReadyRead(10000))
+            return false;
+        said += tool.readAllStandardOutput();
+    }
+    return true;
+}
+
+bool TestSupport::endSqliteHolder(QProcess& tool)
+{
+    tool.write("COMMIT;\n.quit\n");
+    tool.closeWriteChannel();
+    return tool.waitForFinished(10000);
+}
+
 QByteArray TestSupport::hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));

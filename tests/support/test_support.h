@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,11 @@ QStringList logLinesAfter(const QString& prefix);
 // after ms. A check that a line was not logged calls it first: the file is
 // written by a thread of its own.
 bool logWritten(int ms = 3000);
+// Starts the sqlite3 tool on file and returns once it has run the
+// statements: it then holds the locks they took, as another process would.
+bool startSqliteHolder(QProcess& tool, const QString& file, const QByteArray& statements);
+// Commits the holder's transaction and ends the tool.
+bool endSqliteHolder(QProcess& tool);
 // Builds bytes from hex text; blanks are ignored ("82 01 04").
 QByteArray hex(const char* text);
 // size bytes drawn from the generator (seed it for a repeatable test).

@@ -503,6 +503,35 @@ TEST_F(AdminPage, AProblemReportedHereNamesTheAdministrator)
 // Three lock changes wait while the back-end is down; the clear keeps
 // them, and once the back-end is back they arrive, once each and in order,
 // and the station downloads users, devices and cells from the start.
+// Another process holds the file's write lock past the busy time-out: the
+// clear fails, the administrator is told so, and nothing is deleted.
+TEST_F(AdminPage, ClearOfALockedDatabaseSaysSoAndDeletesNothing)
+{
+    openAdministration();
+    Database* db = Database::instance();
+    db->setBusyTimeout(50);
+    core->setCellBlocked(core->cellsLogic.cells[2], true, QStringLiteral("Door is broken"));
+    ASSERT_EVENTUALLY(queuedChanges().size() == 1, 3000);
+
+    QProcess holder;
+    ASSERT_TRUE(
+        TestSupport::startSqliteHolder(holder, QStringLiteral("vesk_station_db.dat"), "BEGIN EXCLUSIVE;"));
+    DialogAnswer confirm(core->dialog, DialogAnswer::clickOk());
+    trigger(page()->actionClear_database);
+    ASSERT_TRUE(confirm.answered);
+    ASSERT_EVENTUALLY(!messages.filter(QStringLiteral("could not be cleared")).isEmpty(), 3000);
+    EXPECT_TRUE(messages.filter(QStringLiteral("could not be cleared"))
+                    .first()
+                    .startsWith(QStringLiteral(
+                        "Clear database: The database could not be cleared, nothing was deleted:\n")))
+        << messages.join('\n').toStdString();
+
+    ASSERT_TRUE(TestSupport::endSqliteHolder(holder));
+    ASSERT_EVENTUALLY(db->isWritable(), 5000);
+    EXPECT_EVENTUALLY(db->userByID(4).isValid(), 3000);
+    EXPECT_EQ(queuedChanges().size(), 1);
+}
+
 TEST_F(AdminPageWithBackend, ClearDatabaseKeepsTheChangesThatWaitForTheServer)
 {
     openWithBackend(lockReasons);

@@ -428,6 +428,32 @@ TEST_F(Screens, WorkableWithScannerAndController)
     EXPECT_EQ(window->stackedMainButtons->currentIndex(), 0);
 }
 
+// A station that cannot record does not work: while its file cannot be
+// opened, and while its writes fail.
+TEST_F(Screens, NotWorkingWhileTheDatabaseCannotRecord)
+{
+    PtyPair scanner;
+    Options options;
+    options.scannerDevice = scanner.path;
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("vesk_station_db.dat")));
+    open(options);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    window->checkWorkable();
+    EXPECT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    EXPECT_EQ(window->labelUnworkable->text(), QStringLiteral("Station is not working"));
+
+    ASSERT_TRUE(QDir().rmdir(QStringLiteral("vesk_station_db.dat")));
+    // The page follows by itself.
+    ASSERT_EVENTUALLY(window->stackedMainButtons->currentIndex() == 0, 5000);
+
+    Database* db = Database::instance();
+    db->request(QStringLiteral("PRAGMA query_only = 1"));
+    db->addQuery(QStringLiteral("INSERT INTO server_logs (data) VALUES (x'00')"));
+    ASSERT_EVENTUALLY(window->stackedMainButtons->currentIndex() == 1, 5000);
+    db->request(QStringLiteral("PRAGMA query_only = 0"));
+    ASSERT_EVENTUALLY(window->stackedMainButtons->currentIndex() == 0, 5000);
+}
+
 TEST_F(Screens, NotesOnOpenCellsOffscreenAndSync)
 {
     Options options;
