@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
@@ -365,4 +366,64 @@ TEST_F(AdminLoginOnScreen, ScannerReadsOnlyWhileTheKeyboardIsHidden)
     EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
     EXPECT_EQ(adminEntered(), 7);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+// A station with a keyboard of its own beside a keyboard-wedge scanner and
+// no screen keyboard: the keys typed by a person reach the login page's
+// fields, a code typed at a scanner's pace is read as a code.
+class AdminLoginOwnKeyboard : public AdminLogin
+{
+protected:
+    void SetUp() override
+    {
+        Options options;
+        options.scannerDevice = QStringLiteral("hid");
+        openWithAdministrators(options);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(core->barCodeScanners.size(), 1);
+        packets = std::make_unique<QSignalSpy>(core->barCodeScanners.first(), &BarCodeScanner::dataReaded);
+        activate();
+        ASSERT_FALSE(HasFatalFailure());
+        pressHotZone();
+        ASSERT_EQ(page(), Constants::asAdminLogin);
+        ASSERT_EQ(core->qrMode(), Constants::qmUser);
+        ASSERT_TRUE(window->lineAdminLogin->hasFocus());
+        ASSERT_FALSE(window->virtualKeyboard->isVisible());
+    }
+
+    QWindow* keys() const { return window->windowHandle(); }
+
+    std::unique_ptr<QSignalSpy> packets;
+};
+
+TEST_F(AdminLoginOwnKeyboard, TypedLoginAndPasswordLogIn)
+{
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    KeyboardKeys::typeOn(keys(), QStringLiteral("root"), KeyboardKeys::personGapMs);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, KeyboardKeys::personGapMs);
+    ASSERT_TRUE(window->lineAdminPassword->hasFocus());
+    KeyboardKeys::typeOn(keys(), QString::fromLatin1(rootPassword), KeyboardKeys::personGapMs);
+    EXPECT_EQ(window->lineAdminPassword->text(), QString::fromLatin1(rootPassword));
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, KeyboardKeys::personGapMs);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 2000);
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_FALSE(ok.answered) << ok.text.toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(packets->count(), 0);
+}
+
+TEST_F(AdminLoginOwnKeyboard, CodeAtAScannersPaceLogsIn)
+{
+    // Half a login typed first stays the person's.
+    KeyboardKeys::typeOn(keys(), QStringLiteral("ro"), KeyboardKeys::personGapMs);
+    const QString code =
+        QString::fromLatin1(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+    KeyboardKeys::typeOn(keys(), code, 0);
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, 0);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 3000);
+    ASSERT_EQ(packets->count(), 1);
+    EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
