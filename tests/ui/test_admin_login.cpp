@@ -285,15 +285,14 @@ INSTANTIATE_TEST_SUITE_P(Table, AdminLoginUnsafe, ::testing::Values(true, false)
     return std::string(info.param ? "FirstAdministrator" : "NoAdministrator");
 });
 
-// The screen keyboard on the login page, with a keyboard-wedge scanner
-// beside it: in QR mode 1 the scanner reads while the keyboard is hidden and
-// leaves the keys alone while it shows.
-class AdminLoginOnScreen : public AdminLogin
+// A station with a keyboard-wedge scanner, on the administrator's login.
+class AdminLoginWithWedge : public AdminLogin
 {
 protected:
-    void SetUp() override
+    // The login page reached through the hot zone, the focus in the login.
+    void openLoginPage(bool screenKeyboard)
     {
-        Options options = withScreenKeyboard();
+        Options options = screenKeyboard ? withScreenKeyboard() : Options();
         options.scannerDevice = QStringLiteral("hid");
         openWithAdministrators(options);
         ASSERT_FALSE(HasFatalFailure());
@@ -305,10 +304,19 @@ protected:
         ASSERT_EQ(page(), Constants::asAdminLogin);
         ASSERT_EQ(core->qrMode(), Constants::qmUser);
         ASSERT_TRUE(window->lineAdminLogin->hasFocus());
-        ASSERT_TRUE(window->virtualKeyboard->isVisible());
+        ASSERT_EQ(window->virtualKeyboard->isVisible(), screenKeyboard);
     }
 
     std::unique_ptr<QSignalSpy> packets;
+};
+
+// The screen keyboard on the login page, with a keyboard-wedge scanner
+// beside it: in QR mode 1 the scanner reads while the keyboard is hidden and
+// leaves the keys alone while it shows.
+class AdminLoginOnScreen : public AdminLoginWithWedge
+{
+protected:
+    void SetUp() override { openLoginPage(true); }
 };
 
 TEST_F(AdminLoginOnScreen, LoginAndPasswordAreTypedOnTheKeys)
@@ -371,29 +379,12 @@ TEST_F(AdminLoginOnScreen, ScannerReadsOnlyWhileTheKeyboardIsHidden)
 // A station with a keyboard of its own beside a keyboard-wedge scanner and
 // no screen keyboard: the keys typed by a person reach the login page's
 // fields, a code typed at a scanner's pace is read as a code.
-class AdminLoginOwnKeyboard : public AdminLogin
+class AdminLoginOwnKeyboard : public AdminLoginWithWedge
 {
 protected:
-    void SetUp() override
-    {
-        Options options;
-        options.scannerDevice = QStringLiteral("hid");
-        openWithAdministrators(options);
-        ASSERT_FALSE(HasFatalFailure());
-        ASSERT_EQ(core->barCodeScanners.size(), 1);
-        packets = std::make_unique<QSignalSpy>(core->barCodeScanners.first(), &BarCodeScanner::dataReaded);
-        activate();
-        ASSERT_FALSE(HasFatalFailure());
-        pressHotZone();
-        ASSERT_EQ(page(), Constants::asAdminLogin);
-        ASSERT_EQ(core->qrMode(), Constants::qmUser);
-        ASSERT_TRUE(window->lineAdminLogin->hasFocus());
-        ASSERT_FALSE(window->virtualKeyboard->isVisible());
-    }
+    void SetUp() override { openLoginPage(false); }
 
     QWindow* keys() const { return window->windowHandle(); }
-
-    std::unique_ptr<QSignalSpy> packets;
 };
 
 TEST_F(AdminLoginOwnKeyboard, TypedLoginAndPasswordLogIn)
