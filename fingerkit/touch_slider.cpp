@@ -26,6 +26,15 @@ void toMinimum(QProgressBar* bar)
 {
     bar->setValue(bar->minimum());
 }
+
+// One unit step within the bar's own range. A progress bar whose range is
+// 0 to 0 takes any value, so its ends cannot be left to the bar.
+void step(QProgressBar* bar, int by)
+{
+    const int next = bar->value() + by;
+    if (next >= bar->minimum() && next <= bar->maximum())
+        bar->setValue(next);
+}
 } // namespace
 
 TouchSlider::TouchSlider(QWidget* parent)
@@ -270,21 +279,21 @@ void TouchSlider::clickZero()
     toMinimum(ui->barPos);
 }
 
-// The bars ignore a value outside their range, so the steps stop at the ends.
+// The steps stop at the ends of the bars' ranges.
 void TouchSlider::clickInc()
 {
     if (ui->barPos->value() >= 0 && ui->barNeg->value() == 0)
-        ui->barPos->setValue(ui->barPos->value() + 1);
+        step(ui->barPos, 1);
     if (ui->barNeg->value() >= 1)
-        ui->barNeg->setValue(ui->barNeg->value() - 1);
+        step(ui->barNeg, -1);
 }
 
 void TouchSlider::clickDec()
 {
     if (ui->barNeg->value() >= 0 && ui->barPos->value() == 0 && negativeEnabled)
-        ui->barNeg->setValue(ui->barNeg->value() + 1);
+        step(ui->barNeg, 1);
     if (ui->barPos->value() >= 1)
-        ui->barPos->setValue(ui->barPos->value() - 1);
+        step(ui->barPos, -1);
 }
 
 void TouchSlider::on_pbMin_clicked()

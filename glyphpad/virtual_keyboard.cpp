@@ -1,6 +1,7 @@
 #include "glyphpad/virtual_keyboard.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QApplication>
 #include <QFile>
@@ -28,8 +29,7 @@ const QString keyboardStyleSheet =
                    "QToolButton:disabled{background-color: rgb(32,32,32);color: rgb(128,128,128);}\n"
                    "QToolButton:checked{background-color: rgb(52,52,52);color: rgb(92,192,92);}");
 
-// Reads a layout document; gives why it cannot make a usable keyboard, or an
-// empty text.
+// Reads a layout document; gives why it cannot be read, or an empty text.
 QString readLayout(const QString& path, QJsonObject& json)
 {
     QFile file(path);
@@ -42,7 +42,7 @@ QString readLayout(const QString& path, QJsonObject& json)
     if (!document.isObject())
         return QStringLiteral("not a JSON object");
     json = document.object();
-    return VirtualKeyboardLayout::faultOf(json);
+    return QString();
 }
 } // namespace
 
@@ -87,9 +87,15 @@ void VirtualKeyboard::init(QString path)
 {
     destroy();
     QJsonObject json;
-    const QString fault = readLayout(path, json);
+    QString fault = readLayout(path, json);
+    std::unique_ptr<VirtualKeyboardLayout> layout;
+    if (fault.isEmpty()) {
+        layout = std::make_unique<VirtualKeyboardLayout>(json);
+        if (layout->pages.isEmpty())
+            fault = QStringLiteral("has no page with keys");
+    }
     if (!fault.isEmpty()) {
-        // A kiosk has no other keyboard: a broken layout must still leave
+        // A kiosk has no other keyboard: a layout of no use must still leave
         // one that types.
         qWarning().noquote() << QStringLiteral(
                                     "VirtualKeyboard: layout \"%1\" %2; the default layout is used")
@@ -97,8 +103,13 @@ void VirtualKeyboard::init(QString path)
         json = QJsonObject();
         if (path == defaultLayoutPath || !readLayout(defaultLayoutPath, json).isEmpty())
             return;
+        layout = std::make_unique<VirtualKeyboardLayout>(json);
+    } else if (const QStringList flaws = VirtualKeyboardLayout::flawsOf(json); !flaws.isEmpty()) {
+        // A flawed entry costs only itself: the rest of the layout is used.
+        qWarning().noquote() << QStringLiteral("VirtualKeyboard: layout \"%1\": %2")
+                                    .arg(path, flaws.join(QStringLiteral("; ")));
     }
-    keyboardLayout = new VirtualKeyboardLayout(json);
+    keyboardLayout = layout.release();
     for (VirtualKeyboardLayoutPage* page : qAsConst(keyboardLayout->pages))
         form->stackedPages->addWidget(page);
     connect(keyboardLayout, &VirtualKeyboardLayout::gotoPageRequest, this, &VirtualKeyboard::showPage);

@@ -226,45 +226,63 @@ VirtualKeyboardLayout::~VirtualKeyboardLayout()
             delete page;
 }
 
-QString VirtualKeyboardLayout::faultOf(const QJsonObject& json)
+QStringList VirtualKeyboardLayout::flawsOf(const QJsonObject& json)
 {
-    const QJsonArray pageArray = json.value(QStringLiteral("pages")).toArray();
-    if (pageArray.isEmpty())
-        return QStringLiteral("no pages");
+    QStringList flaws;
     QSet<QString> names;
     QStringList targets;
-    for (const QJsonValue& pageValue : pageArray) {
-        const QJsonObject page = pageValue.toObject();
+    const QJsonArray pageArray = json.value(QStringLiteral("pages")).toArray();
+    for (int index = 0; index < pageArray.size(); ++index) {
+        const QJsonObject page = pageArray.at(index).toObject();
         const QString name = page.value(QStringLiteral("name")).toString();
+        const QString where = QStringLiteral("page %1 \"%2\"").arg(index + 1).arg(name);
         int keyCount = 0;
+        int noRole = 0;
+        int noText = 0;
+        int notRows = 0;
         for (const QJsonValue& row : page.value(QStringLiteral("rows")).toArray()) {
             if (!row.isArray())
-                return QStringLiteral("page \"%1\" has a row that is not a list of keys").arg(name);
+                ++notRows;
             for (const QJsonValue& keyValue : row.toArray()) {
                 const QJsonObject key = keyValue.toObject();
                 const QString role = key.value(QStringLiteral("role")).toString();
-                if (role.isEmpty())
-                    return QStringLiteral("page \"%1\" has a key without a role").arg(name);
+                if (role.isEmpty()) {
+                    ++noRole;
+                    continue;
+                }
                 const int code = VirtualKeyboardLayoutPage::roleFromText(role);
                 if (code == VirtualKeyboardLayoutPage::rlLetter
                     && key.value(QStringLiteral("text")).toString().isEmpty())
-                    return QStringLiteral("page \"%1\" has a letter key without text").arg(name);
+                    ++noText;
                 if (code == VirtualKeyboardLayoutPage::rlGotoPage)
                     targets.append(key.value(QStringLiteral("page")).toString());
                 ++keyCount;
             }
         }
-        if (keyCount == 0)
-            return QStringLiteral("page \"%1\" has no keys").arg(name);
+        if (keyCount == 0) {
+            flaws.append(QStringLiteral("%1 has no keys and is left out").arg(where));
+            continue;
+        }
         names.insert(name);
+        if (notRows > 0)
+            flaws.append(QStringLiteral("%1: %2 row(s) not a list of keys left out").arg(where).arg(notRows));
+        if (noRole > 0)
+            flaws.append(QStringLiteral("%1: %2 key(s) without a role left out").arg(where).arg(noRole));
+        if (noText > 0)
+            flaws.append(
+                QStringLiteral("%1: %2 letter key(s) without text type nothing").arg(where).arg(noText));
     }
+    if (names.isEmpty())
+        return flaws;
     const QString defaultName = json.value(QStringLiteral("default_page")).toString();
     if (!names.contains(defaultName))
-        return QStringLiteral("the default page \"%1\" is missing").arg(defaultName);
+        flaws.append(
+            QStringLiteral("the default page \"%1\" is missing, the first page opens").arg(defaultName));
+    targets.removeDuplicates();
     for (const QString& target : qAsConst(targets))
         if (!names.contains(target))
-            return QStringLiteral("a key goes to the missing page \"%1\"").arg(target);
-    return QString();
+            flaws.append(QStringLiteral("keys to the missing page \"%1\" do nothing").arg(target));
+    return flaws;
 }
 
 VirtualKeyboardLayoutPage* VirtualKeyboardLayout::getPageByName(const QString& name) const
@@ -277,7 +295,11 @@ VirtualKeyboardLayoutPage* VirtualKeyboardLayout::getPageByName(const QString& n
 
 void VirtualKeyboardLayout::setDefaultPage()
 {
-    emit gotoPageRequest(defaultPage);
+    // A layout naming no page of its own still opens on one.
+    if (!getPageByName(defaultPage) && !pages.isEmpty())
+        emit gotoPageRequest(pages.first()->name);
+    else
+        emit gotoPageRequest(defaultPage);
 }
 
 void VirtualKeyboardLayout::setCurrentPage(VirtualKeyboardLayoutPage* page)

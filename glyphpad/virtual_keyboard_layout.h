@@ -76,10 +76,10 @@ public:
     explicit VirtualKeyboardLayout(const QJsonObject& json);
     ~VirtualKeyboardLayout() override;
 
-    // Why a layout document cannot make a usable keyboard (no pages, a page
-    // without keys, a key without a role or a letter without text, a page
-    // named but missing), or an empty text when it can.
-    static QString faultOf(const QJsonObject& json);
+    // What of a layout document is left out or does nothing: entries that
+    // make no key, row or page, letters without text, a default page or
+    // page key naming a page that does not exist. Empty when all is used.
+    static QStringList flawsOf(const QJsonObject& json);
 
     VirtualKeyboardLayoutPage* getPageByName(const QString& name) const;
     void setDefaultPage();

@@ -103,8 +103,16 @@ VXValueTree VXValueTreeConversions::fromText(const QString& text, QStringList* e
             }
             if (blockPath.size() > sectionPath.size())
                 report(lineNo, QStringLiteral("block not closed before the section"));
-            root.append(VXValueTree(line.mid(1, line.size() - 2).trimmed(), QString()));
-            sectionPath = {int(root.children().size()) - 1};
+            // A section written twice is one section: its later keys are
+            // added to those of the first.
+            const QString name = line.mid(1, line.size() - 2).trimmed();
+            const QVector<VXValueTree> sections = root.children();
+            int section = 0;
+            while (section < sections.size() && sections.at(section).name() != name)
+                ++section;
+            if (section == sections.size())
+                root.append(VXValueTree(name, QString()));
+            sectionPath = {section};
             blockPath = sectionPath;
             continue;
         }

@@ -1,5 +1,8 @@
 #include "vexo/single_application.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
 
@@ -21,9 +24,15 @@ QString lockPath(const QString& key)
 QSingleApplication::QSingleApplication(int& argc, char** argv, const QString& key)
     : QApplication(argc, argv)
 {
-    const QByteArray path = QFile::encodeName(lockPath(key));
-    lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    first = lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+    const QString path = lockPath(key);
+    lockFd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        // Typically a file another user left in a shared temporary folder.
+        error = QStringLiteral("cannot open the lock file \"%1\": %2")
+                    .arg(path, QString::fromLocal8Bit(::strerror(errno)));
+        return;
+    }
+    first = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
 }
 
 QSingleApplication::~QSingleApplication()

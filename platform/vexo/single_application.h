@@ -14,8 +14,12 @@ public:
     ~QSingleApplication() override;
 
     bool isFirst() const { return first; }
+    // Why the lock file could not be opened (then isFirst() is false although
+    // no other instance may run), or empty.
+    QString lockError() const { return error; }
 
 private:
     int lockFd = -1;
     bool first = false;
+    QString error;
 };

@@ -187,20 +187,6 @@ void StationCore::configureServer()
     timeouts.keep_alive_interval = readDuration(server, QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"));
     server_log = readBool(server, QStringLiteral("log"), false);
     server_lost_threshold = timeouts.sync_interval + VXSystemTime::fromMin(1);
-    // A keep_alive_interval that does not read as a duration turns the
-    // report off: posting it at a guessed rate could flood the log server.
-    const QString keepAlive = config.child(server)
-                                  .childValue(QStringLiteral("keep_alive_interval"), QStringLiteral("1 min"))
-                                  .toString();
-    bool keepAliveOk = false;
-    timeouts.keep_alive_interval = VXSystemTime::fromString(keepAlive, &keepAliveOk);
-    if (!keepAliveOk) {
-        log(QStringLiteral(
-                "[StationCore] [server] keep_alive_interval = \"%1\" is not a duration, no state reports")
-                .arg(keepAlive),
-            lcWarning);
-        timeouts.keep_alive_interval = VXSystemTime();
-    }
 
     connect(&this->server, &Server::authorizeDone, this, [this] {
         if (!first_sync_pending)

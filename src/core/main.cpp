@@ -82,6 +82,15 @@ int main(int argc, char* argv[])
     // The guard comes before the hub: a second instance must not open a log
     // file or touch the database and the lock controller.
     QSingleApplication app(argc, argv, QString::fromLatin1(applicationKey));
+    if (!app.lockError().isEmpty()) {
+        // No other station is known to run: say what keeps this one from
+        // starting, in its log as on the screen.
+        const QString text =
+            QStringLiteral("The station cannot check for another station: %1").arg(app.lockError());
+        StationCore::instance()->log(text, StationCore::lcError);
+        QMessageBox::critical(nullptr, QStringLiteral("Station"), text, QMessageBox::Ok);
+        return 1;
+    }
     if (!app.isFirst()) {
         QMessageBox::critical(nullptr, QStringLiteral("Station"),
                               QStringLiteral("Another station is running!"), QMessageBox::Ok);

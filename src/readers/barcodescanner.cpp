@@ -10,11 +10,16 @@
 
 namespace {
 const int packetTickMs = 20;
+// Timer 0 cuts device packets; timer 1 ends a burst of held keys.
+const int burstTimer = 1;
 } // namespace
 
 BarCodeScanner::BarCodeScanner()
 {
     startIndexedTimerMs(0, packetTickMs, [this] { packetTick(); });
+    setIndexedTimerSingleShot(burstTimer, true);
+    bindIndexedTimer(burstTimer, [this] { replayHeld(); });
+    keyClock.start();
 }
 
 BarCodeScanner::~BarCodeScanner()
@@ -49,6 +54,7 @@ void BarCodeScanner::open(const VXString& path)
 
 void BarCodeScanner::close()
 {
+    dropHeld();
     if (filterInstalled) {
         if (QCoreApplication* app = QCoreApplication::instance())
             app->removeEventFilter(this);
@@ -70,7 +76,8 @@ bool BarCodeScanner::isOpened() const
 void BarCodeScanner::setEnabled(bool on)
 {
     enabled = on;
-    hidBuffer.clear();
+    // A partial code must not turn up as typing on the next screen.
+    dropHeld();
 }
 
 void BarCodeScanner::setVirtualKeyboard(QWidget* widget)
@@ -149,19 +156,90 @@ bool BarCodeScanner::keyboardShown() const
 
 bool BarCodeScanner::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!enabled || keyboardShown())
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || event == replayed)
         return QObject::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyRelease)
+    auto* key = static_cast<QKeyEvent*>(event);
+    // The release of a scanned key is the scanner's even once capture ended.
+    if (type == QEvent::KeyRelease && scannedKeys.removeOne(key->key()))
         return true;
-    if (event->type() != QEvent::KeyPress)
-        return QObject::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
+    // A key let through is seen again on its way from the window to the
+    // focused widget; it passes again, as nothing is held by then.
+    return enabled && !keyboardShown() && takeKey(watched, key);
+}
+
+bool BarCodeScanner::takeKey(QObject* watched, QKeyEvent* key)
+{
+    if (key->type() == QEvent::KeyRelease) {
+        if (held.empty())
+            return false;
+        hold(watched, key);
+        return true;
+    }
+    // Window system events carry their time; keys sent within the program
+    // are timed as they arrive.
+    const qint64 now = key->timestamp() ? qint64(key->timestamp()) : keyClock.elapsed();
+    const qint64 gap = now - lastPressMs;
+    lastPressMs = now;
+    if (!held.empty() && (gap < 0 || gap >= hidKeyGapMs))
+        replayHeld();
+    if (key->key() == Qt::Key_Return) {
+        // A Return of its own is the person's; one that ends a burst, a scan.
+        if (held.empty())
+            return false;
+        endScan(key);
+        return true;
+    }
+    hold(watched, key);
     if (!key->text().isEmpty())
         hidBuffer.append(key->text());
-    if (key->key() != Qt::Key_Return)
-        return true;
+    startIndexedTimerMs(burstTimer, hidKeyGapMs);
+    return true;
+}
+
+void BarCodeScanner::hold(QObject* watched, const QKeyEvent* key)
+{
+    held.push_back({watched, std::make_unique<QKeyEvent>(*key)});
+}
+
+void BarCodeScanner::endScan(const QKeyEvent* returnKey)
+{
+    // The scanner's releases follow its presses; those still to come are
+    // swallowed as they arrive.
+    for (const HeldKey& k : held) {
+        if (k.event->type() == QEvent::KeyPress)
+            scannedKeys.append(k.event->key());
+        else
+            scannedKeys.removeOne(k.event->key());
+    }
+    scannedKeys.append(returnKey->key());
+    hidBuffer.append(returnKey->text());
     qDebug() << "readed by HID:" << hidBuffer.size() << "characters";
     emitPacket(hidBuffer.toUtf8());
+    dropHeld();
+}
+
+void BarCodeScanner::replayHeld()
+{
+    stopIndexedTimer(burstTimer);
+    std::vector<HeldKey> keys;
+    keys.swap(held);
     hidBuffer.clear();
-    return true;
+    // A key sent on may open a dialog whose own loop reads further keys:
+    // only this very event passes the filter unexamined.
+    for (const HeldKey& k : keys) {
+        if (!k.receiver)
+            continue;
+        const QKeyEvent* outer = replayed;
+        replayed = k.event.get();
+        QCoreApplication::sendEvent(k.receiver, k.event.get());
+        replayed = outer;
+    }
+}
+
+void BarCodeScanner::dropHeld()
+{
+    stopIndexedTimer(burstTimer);
+    held.clear();
+    hidBuffer.clear();
 }

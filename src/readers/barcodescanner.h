@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -11,13 +13,15 @@
 #include "jalt/vx_types.h"
 #include "vexo/indexed_timer.h"
 
+class QKeyEvent;
 class QWidget;
 class VXIODevice;
 
 // One QR/bar-code scanner, delivering one packet per scanned code as
 // dataReaded on the main thread. The path "hid" selects a keyboard-wedge
-// scanner (key events of the whole application, a packet ends at Return);
-// any other path names a device read on its own thread, where a packet ends
+// scanner (key events of the whole application, a packet ends at Return;
+// keys typed at a person's pace are left to the focused widget); any other
+// path names a device read on its own thread, where a packet ends
 // at the first 20 ms tick that brings no new bytes. A device that is missing
 // or goes away is opened again when it (re)appears; isOpened() is false
 // while it is away.
@@ -28,6 +32,10 @@ public:
     // Longer than any QR code can hold; a device that keeps sending without
     // a pause beyond this has its bytes thrown away instead of kept.
     static const int maxPacketSize = 4096;
+    // A keyboard-wedge scanner types a whole code within a few milliseconds a
+    // key; a person's keys come tens of milliseconds apart. Keys closer than
+    // this are one burst, and a burst ended by Return is a scan.
+    static const int hidKeyGapMs = 30;
 
     BarCodeScanner();
     ~BarCodeScanner() override;
@@ -53,6 +61,19 @@ private:
     void packetTick();
     void emitPacket(const QByteArray& packet);
     bool keyboardShown() const;
+    bool takeKey(QObject* watched, QKeyEvent* key);
+    void hold(QObject* watched, const QKeyEvent* key);
+    void endScan(const QKeyEvent* returnKey);
+    void replayHeld();
+    void dropHeld();
+
+    // A key held back until the burst it begins turns out to be a person's
+    // typing (then it is sent on to its receiver) or a scan (then dropped).
+    struct HeldKey
+    {
+        QPointer<QObject> receiver;
+        std::unique_ptr<QKeyEvent> event;
+    };
 
     bool hidMode = false;
     bool enabled = false;
@@ -62,6 +83,12 @@ private:
     bool overflow = false;
     VXByteArray buffer;
     QString hidBuffer;
+    std::vector<HeldKey> held;
+    // Keys pressed within a scan whose release is still to come.
+    QList<int> scannedKeys;
+    QElapsedTimer keyClock;
+    qint64 lastPressMs = 0;
+    const QKeyEvent* replayed = nullptr;
     QPointer<QWidget> keyboard;
     std::unique_ptr<VXIODevice> device;
 };

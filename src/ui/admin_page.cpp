@@ -373,6 +373,15 @@ void StationAdminPage::on_buttonQrGenerate_clicked()
                                    "(one outside Latin-1, such as \u20ac or a Cyrillic letter)."));
         return;
     }
+    // The station trims a code as it reads it: blanks around the login would
+    // be lost, and an empty one would leave the password's first blanks or
+    // the whole code to the trimming.
+    if (login.isEmpty() || login.trimmed() != login) {
+        showNotice(title, login.isEmpty() ? tr("A QR login code needs a login.")
+                                          : tr("The login starts or ends with a blank, which a QR login "
+                                               "code cannot carry."));
+        return;
+    }
     const QByteArray text = qrLoginEncrypt(login, password);
     QImage image;
     try {

@@ -106,6 +106,40 @@ int xdotool(const QString& display, const QStringList& arguments, QByteArray* ou
         *out = tool.readAllStandardOutput();
     return tool.exitCode();
 }
+
+// Starts the station in dir on the X server and answers the box titled
+// "Station" that it shows with Return; true once the station has ended.
+bool answerStationBox(const XServer& x, QProcess& station, const QString& dir, QProcessEnvironment env)
+{
+    QDir().mkpath(dir);
+    station.setWorkingDirectory(dir);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), x.display);
+    station.setProcessEnvironment(env);
+    station.start(QStringLiteral(STATION_PROGRAM), QStringList());
+    if (!station.waitForStarted(5000))
+        return false;
+    QByteArray window;
+    if (xdotool(x.display,
+                {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--name"), QStringLiteral("^Station$")},
+                &window)
+        != 0)
+        return false;
+    const QString id = QString::fromLatin1(window.split('\n').first().trimmed());
+    if (id.isEmpty())
+        return false;
+    const bool finished = QTest::qWaitFor(
+        [&] {
+            xdotool(x.display, {QStringLiteral("windowfocus"), id});
+            xdotool(x.display, {QStringLiteral("key"), QStringLiteral("Return")});
+            return station.waitForFinished(500);
+        },
+        15000);
+    if (!finished)
+        station.kill();
+    return finished;
+}
 } // namespace
 
 TEST(Program, StartsLogsAndStopsInOrderOnTermination)
@@ -144,38 +178,36 @@ TEST(Program, SecondInstanceSaysSoAndTouchesNothing)
     ASSERT_EVENTUALLY(logOf(firstDir, QStringLiteral("Started")), 15000);
 
     QProcess second;
-    QDir().mkpath(secondDir);
-    second.setWorkingDirectory(secondDir);
-    QProcessEnvironment env = stationEnvironment(QStringLiteral("xcb"));
-    env.insert(QStringLiteral("DISPLAY"), x.display);
-    second.setProcessEnvironment(env);
-    second.start(QStringLiteral(STATION_PROGRAM), QStringList());
-    ASSERT_TRUE(second.waitForStarted(5000));
-
-    // The box is titled "Station"; answer it with Return.
-    QByteArray window;
-    ASSERT_EQ(xdotool(x.display, {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                                  QStringLiteral("--name"), QStringLiteral("^Station$")},
-                      &window),
-              0);
-    const QString id = QString::fromLatin1(window.split('\n').first().trimmed());
-    ASSERT_FALSE(id.isEmpty());
-    const bool finished = QTest::qWaitFor(
-        [&] {
-            xdotool(x.display, {QStringLiteral("windowfocus"), id});
-            xdotool(x.display, {QStringLiteral("key"), QStringLiteral("Return")});
-            return second.waitForFinished(500);
-        },
-        15000);
-    if (!finished)
-        second.kill();
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(answerStationBox(x, second, secondDir, QProcessEnvironment::systemEnvironment()));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_FALSE(QDir(secondDir).exists(QStringLiteral("vesk_station_logs")));
     EXPECT_TRUE(QDir(secondDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 
     ::kill(pid_t(first.processId()), SIGTERM);
     EXPECT_TRUE(first.waitForFinished(15000));
+}
+
+// A lock file the station cannot open (one another user left in a shared
+// temporary folder) tells nothing of another station: the station names it
+// in its log and its message and does not start.
+TEST(Program, LockFileThatCannotBeOpenedIsNamed)
+{
+    XServer x;
+    ASSERT_FALSE(x.display.isEmpty()) << "Xvfb did not start";
+    const QString runtime = QDir::current().filePath(QStringLiteral("runtime"));
+    // A directory in the file's place: no user, root included, opens it.
+    ASSERT_TRUE(QDir().mkpath(runtime + QStringLiteral("/vesk-station-kiosk-7f3a.lock")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    const QString dir = QDir::current().filePath(QStringLiteral("station"));
+    QProcess station;
+    ASSERT_TRUE(answerStationBox(x, station, dir, env));
+    EXPECT_EQ(station.exitCode(), 1);
+    EXPECT_EQ(logAfter(dir, QStringLiteral("The station cannot check for another station: ")),
+              QStringList{QStringLiteral("cannot open the lock file \"%1/vesk-station-kiosk-7f3a.lock\": "
+                                         "Is a directory")
+                              .arg(runtime)});
+    EXPECT_FALSE(logOf(dir, QStringLiteral("Started")));
 }
 
 // What one run learns of its cells comes back in the next, through

@@ -198,23 +198,34 @@ void readOnly(TouchSlider& slider)
 INSTANTIATE_TEST_SUITE_P(
     Table,
     TouchSliderButton,
-    ::testing::Values(ClickCase{"IncrementFromZero", nullptr, 0, "pbInc", 1},
-                      ClickCase{"IncrementFromBelowZero", nullptr, -1, "pbInc", 0},
-                      ClickCase{"IncrementStopsAtTheMaximum", nullptr, 100, "pbInc", 100},
-                      ClickCase{"DecrementFromZero", nullptr, 0, "pbDec", -1},
-                      ClickCase{"DecrementFromAboveZero", nullptr, 1, "pbDec", 0},
-                      ClickCase{"DecrementStopsAtTheMinimum", nullptr, -100, "pbDec", -100},
-                      ClickCase{"DecrementStopsAtAPositiveMinimum", [](TouchSlider& s) { s.setMinimum(10); },
-                                10, "pbDec", 10},
-                      ClickCase{"DecrementStopsAtZeroWithoutNegativeHalf",
-                                [](TouchSlider& s) { s.setMinimum(0); }, 0, "pbDec", 0},
-                      ClickCase{"IncrementByAHalfStep", [](TouchSlider& s) { s.setPrecision(0.5); }, -0.5,
-                                "pbInc", 0},
-                      ClickCase{"Minimum", nullptr, 30, "pbMin", -100},
-                      ClickCase{"Maximum", nullptr, -30, "pbMax", 100},
-                      ClickCase{"Zero", nullptr, -30, "pbZero", 0},
-                      ClickCase{"MinimumIgnoredWhileReadOnly", readOnly, 30, "pbMin", 30},
-                      ClickCase{"MaximumIgnoredWhileReadOnly", readOnly, -30, "pbMax", -30}),
+    ::testing::Values(
+        ClickCase{"IncrementFromZero", nullptr, 0, "pbInc", 1},
+        ClickCase{"IncrementFromBelowZero", nullptr, -1, "pbInc", 0},
+        ClickCase{"IncrementStopsAtTheMaximum", nullptr, 100, "pbInc", 100},
+        ClickCase{"DecrementFromZero", nullptr, 0, "pbDec", -1},
+        ClickCase{"DecrementFromAboveZero", nullptr, 1, "pbDec", 0},
+        ClickCase{"DecrementStopsAtTheMinimum", nullptr, -100, "pbDec", -100},
+        ClickCase{"DecrementStopsAtAPositiveMinimum", [](TouchSlider& s) { s.setMinimum(10); }, 10, "pbDec",
+                  10},
+        ClickCase{"DecrementStopsAtZeroWithoutNegativeHalf", [](TouchSlider& s) { s.setMinimum(0); }, 0,
+                  "pbDec", 0},
+        // A range that collapses to 0 leaves a bar of 0 to 0, which
+        // would take any value.
+        ClickCase{"IncrementStopsAtAMaximumOfZero", [](TouchSlider& s) { s.setMaximum(0); }, 0, "pbInc", 0},
+        ClickCase{"DecrementStopsAtAMinimumWithinHalfAStepOfZero", [](TouchSlider& s) { s.setMinimum(-0.4); },
+                  0, "pbDec", 0},
+        ClickCase{"DecrementStopsAtZeroWithNeitherHalf",
+                  [](TouchSlider& s) {
+                      s.setMinimum(-0.4);
+                      s.setMaximum(0);
+                  },
+                  0, "pbDec", 0},
+        ClickCase{"IncrementByAHalfStep", [](TouchSlider& s) { s.setPrecision(0.5); }, -0.5, "pbInc", 0},
+        ClickCase{"Minimum", nullptr, 30, "pbMin", -100},
+        ClickCase{"Maximum", nullptr, -30, "pbMax", 100},
+        ClickCase{"Zero", nullptr, -30, "pbZero", 0},
+        ClickCase{"MinimumIgnoredWhileReadOnly", readOnly, 30, "pbMin", 30},
+        ClickCase{"MaximumIgnoredWhileReadOnly", readOnly, -30, "pbMax", -30}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A slider on screen whose bars are wide enough that a pixel is less than

@@ -110,7 +110,7 @@ TEST_P(ShippedLayout, ReadsWithItsPagesRowsAndKeys)
     EXPECT_EQ(QResource(c.path).compressionAlgorithm(), QResource::ZlibCompression);
     VirtualKeyboardLayout layout(readJson(c.path));
     EXPECT_EQ(layout.defaultPage, QStringLiteral("latin"));
-    EXPECT_TRUE(VirtualKeyboardLayout::faultOf(readJson(c.path)).isEmpty());
+    EXPECT_TRUE(VirtualKeyboardLayout::flawsOf(readJson(c.path)).isEmpty());
     ASSERT_EQ(layout.pages.size(), c.pages.size());
     for (int index = 0; index < c.pages.size(); ++index) {
         const Page* page = layout.pages[index];

@@ -352,35 +352,152 @@ TEST_P(BrokenLayout, GivesTheLibraryLayoutAndOneWarningLine)
 INSTANTIATE_TEST_SUITE_P(
     Table,
     BrokenLayout,
-    ::testing::Values(
-        BadLayoutCase{"MissingFile", nullptr},
-        BadLayoutCase{"EmptyFile", ""},
-        BadLayoutCase{"CutShort", R"({"default_page": "a", "pages": [)" PAGE_A},
-        BadLayoutCase{"NotAnObject", "[" PAGE_A "]"},
-        BadLayoutCase{"NoPages", R"({"default_page": "a"})"},
-        BadLayoutCase{"PagesNotAList", R"({"default_page": "a", "pages": )" PAGE_A "}"},
-        BadLayoutCase{"PageNotAnObject", R"({"default_page": "a", "pages": [)" PAGE_A R"(, "b"]})"},
-        BadLayoutCase{"DefaultPageMissing", R"({"default_page": "latin", "pages": [)" PAGE_A "]}"},
-        BadLayoutCase{"NoDefaultPage", R"({"pages": [)" PAGE_A "]}"},
-        BadLayoutCase{"KeyToAMissingPage",
-                      R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
-                          {"role": "gotopage", "text": "?!", "page": "symbols"}]]}]})"},
-        BadLayoutCase{"KeyWithoutARole",
-                      R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
-                          {"text": "b"}]]}]})"},
-        BadLayoutCase{
-            "KeyNotAnObject",
-            R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"}, "b"]]}]})"},
-        BadLayoutCase{"LetterWithoutText",
-                      R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
-                          {"role": "l"}]]}]})"},
-        BadLayoutCase{"EmptyPage",
-                      R"({"default_page": "a", "pages": [)" PAGE_A R"(, {"name": "b", "rows": []}]})"},
-        BadLayoutCase{"PageOfEmptyRows",
-                      R"({"default_page": "a", "pages": [)" PAGE_A R"(, {"name": "b", "rows": [[], []]}]})"},
-        BadLayoutCase{"RowNotAList", R"({"default_page": "a", "pages": [{"name": "a", "rows": [
-                          [{"role": "l", "text": "a"}], {"role": "l", "text": "b"}]}]})"}),
+    ::testing::Values(BadLayoutCase{"MissingFile", nullptr},
+                      BadLayoutCase{"EmptyFile", ""},
+                      BadLayoutCase{"CutShort", R"({"default_page": "a", "pages": [)" PAGE_A},
+                      BadLayoutCase{"NotAnObject", "[" PAGE_A "]"},
+                      BadLayoutCase{"NoPages", R"({"default_page": "a"})"},
+                      BadLayoutCase{"PagesNotAList", R"({"default_page": "a", "pages": )" PAGE_A "}"},
+                      BadLayoutCase{"NoPageWithKeys",
+                                    R"({"default_page": "a", "pages": [{"name": "a", "rows": [[]]},
+                          {"name": "b", "rows": [[{"text": "b"}], {"role": "l"}]}]})"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct FlawedLayoutCase
+{
+    const char* name;
+    const char* document;
+    QStringList pages;
+    // The captions of the page that opens.
+    QStringList keys;
+    // Part of the warning: what was left out or does nothing.
+    const char* flaw;
+};
+
+class FlawedLayout : public KeyboardForm, public ::testing::WithParamInterface<FlawedLayoutCase>
+{
+};
+
+// An entry the keyboard cannot use costs only itself: the other keys, rows
+// and pages are kept, and one warning line says what was left.
+TEST_P(FlawedLayout, KeepsTheRestAndWarnsOnce)
+{
+    const FlawedLayoutCase& c = GetParam();
+    const QString path = QDir::current().absoluteFilePath(QStringLiteral("flawed.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.document);
+    file.close();
+    {
+        MessageCapture messages;
+        keyboard->setLayoutPath(path);
+        ASSERT_EQ(messages.warnings().size(), 1) << messages.warnings().join(QLatin1Char('\n')).toStdString();
+        const QString warning = messages.warnings().first();
+        EXPECT_TRUE(warning.contains(path)) << warning.toStdString();
+        EXPECT_TRUE(warning.contains(QLatin1String(c.flaw))) << warning.toStdString();
+        EXPECT_FALSE(warning.contains(QLatin1Char('\n'))) << warning.toStdString();
+    }
+    ASSERT_EQ(pageNames(keyboard), c.pages);
+    QStringList captions;
+    for (const QToolButton* button : static_cast<Page*>(stackOf(keyboard)->widget(0))->keys)
+        captions.append(button->text());
+    EXPECT_EQ(captions, c.keys);
+    lineName->setFocus();
+    ASSERT_TRUE(keyboard->isVisible());
+    EXPECT_EQ(pageName(), c.pages.first());
+    // The name field opens with a capital.
+    tap(key(QStringLiteral("A")));
+    EXPECT_EVENTUALLY(lineName->text() == QStringLiteral("A"), 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    FlawedLayout,
+    ::testing::Values(
+        FlawedLayoutCase{"SpacerKeyKeepsItsPage",
+                         R"({"default_page": "a", "pages": [)" PAGE_A R"(, {"name": "b", "rows": [[
+                             {"role": "l", "text": "b"}, {"stretch": 2}, {"role": "gotopage", "text": "A",
+                             "page": "a"}]]}]})",
+                         {"a", "b"},
+                         {"a"},
+                         R"(page 2 "b": 1 key(s) without a role)"},
+        FlawedLayoutCase{
+            "KeyNotAnObject",
+            R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
+                             "b"]]}]})",
+            {"a"},
+            {"a"},
+            "without a role"},
+        FlawedLayoutCase{"EmptyPage",
+                         R"({"default_page": "a", "pages": [)" PAGE_A R"(, {"name": "b", "rows": []}]})",
+                         {"a"},
+                         {"a"},
+                         R"(page 2 "b" has no keys)"},
+        FlawedLayoutCase{"PageOfEmptyRows",
+                         R"({"default_page": "a", "pages": [)" PAGE_A
+                         R"(, {"name": "b", "rows": [[], []]}]})",
+                         {"a"},
+                         {"a"},
+                         R"(page 2 "b" has no keys)"},
+        FlawedLayoutCase{"PageNotAnObject",
+                         R"({"default_page": "a", "pages": [)" PAGE_A R"(, "b"]})",
+                         {"a"},
+                         {"a"},
+                         "page 2 \"\" has no keys"},
+        FlawedLayoutCase{"RowNotAList",
+                         R"({"default_page": "a", "pages": [{"name": "a", "rows": [
+                             [{"role": "l", "text": "a"}], {"role": "l", "text": "b"}]}]})",
+                         {"a"},
+                         {"a"},
+                         "1 row(s) not a list"},
+        FlawedLayoutCase{
+            "LetterWithoutText",
+            R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
+                             {"role": "l"}]]}]})",
+            {"a"},
+            {"a", ""},
+            "without text type nothing"},
+        // The first page opens in place of the one named.
+        FlawedLayoutCase{"DefaultPageMissing",
+                         R"({"default_page": "latin", "pages": [)" PAGE_A R"(, {"name": "b", "rows": [[
+                             {"role": "l", "text": "b"}]]}]})",
+                         {"a", "b"},
+                         {"a"},
+                         R"(default page "latin" is missing)"},
+        FlawedLayoutCase{
+            "NoDefaultPage", R"({"pages": [)" PAGE_A "]}", {"a"}, {"a"}, R"(default page "" is missing)"},
+        FlawedLayoutCase{
+            "KeyToAMissingPage",
+            R"({"default_page": "a", "pages": [{"name": "a", "rows": [[{"role": "l", "text": "a"},
+                             {"role": "gotopage", "text": "?!", "page": "symbols"}]]}]})",
+            {"a"},
+            {"a", "?!"},
+            R"(missing page "symbols" do nothing)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KeyboardForm, MissingDefaultPageReopensOnTheFirstPage)
+{
+    QFile file(QStringLiteral("nodefault.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"default_page": "latin", "pages": [
+        {"name": "a", "rows": [[{"role": "l", "text": "a"}, {"role": "gotopage", "text": "to b", "page": "b"}]]},
+        {"name": "b", "rows": [[{"role": "l", "text": "b"}]]}]})");
+    file.close();
+    {
+        MessageCapture messages;
+        keyboard->setLayoutPath(QStringLiteral("nodefault.json"));
+        ASSERT_EQ(messages.warnings().size(), 1);
+    }
+    lineName->setFocus();
+    ASSERT_EQ(pageName(), QStringLiteral("a"));
+    tap(key(QStringLiteral("to b")));
+    ASSERT_EQ(pageName(), QStringLiteral("b"));
+    // The next field taking the focus opens the keyboard anew.
+    buttonOk->setFocus();
+    lineName->setFocus();
+    ASSERT_TRUE(keyboard->isVisible());
+    EXPECT_EQ(pageName(), QStringLiteral("a"));
+}
 
 TEST(VirtualKeyboardSize, KeysAreAsHighAsAKeyOfTheWidestRowIsWide)
 {

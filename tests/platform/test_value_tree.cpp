@@ -28,6 +28,27 @@ TEST(ValueTree, SectionsKeysAndCommentsInFileOrder)
     EXPECT_EQ(reasons, (QStringList{QStringLiteral("Broken door"), QString(), QStringLiteral("Dirty")}));
 }
 
+TEST(ValueTree, SectionWrittenTwiceAddsItsKeysToTheFirst)
+{
+    QStringList errors;
+    const VXValueTree tree = fromText(QStringLiteral("[server]\n"
+                                                     "login = station\n"
+                                                     "[cells]\n"
+                                                     "log = true\n"
+                                                     "[server]\n"
+                                                     "login = other\n"
+                                                     "base_url = http://h/\n"),
+                                      &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(tree.children().size(), 2);
+    const VXValueTree server = tree.child(QStringLiteral("server"));
+    EXPECT_EQ(server.childValue(QStringLiteral("base_url")).toString(), QStringLiteral("http://h/"));
+    // As within one section, the first of a repeated key is the one read.
+    EXPECT_EQ(server.childValue(QStringLiteral("login")).toString(), QStringLiteral("station"));
+    EXPECT_EQ(server.children().size(), 3);
+    EXPECT_TRUE(tree.child(QStringLiteral("cells")).contains(QStringLiteral("log")));
+}
+
 TEST(ValueTree, BlockGivesAKeyChildNodes)
 {
     const VXValueTree tree = fromText(QStringLiteral("[scanner]\n"

@@ -328,13 +328,77 @@ TEST_F(KeyboardWedge, KeypadEnterDoesNotEndThePacket)
 {
     QTest::keyClicks(&edit, QStringLiteral("ab"));
     QTest::keyClick(&edit, Qt::Key_Enter, Qt::KeypadModifier);
-    QTest::qWait(quietMs);
-    EXPECT_EQ(spy.count(), 0);
     QTest::keyClick(&edit, Qt::Key_Return);
     ASSERT_EVENTUALLY(spy.count() > 0, 1000);
     const QByteArray packet = spy.at(0).at(0).toByteArray();
     EXPECT_TRUE(packet.startsWith("ab")) << packet.toStdString();
     EXPECT_TRUE(packet.endsWith("\r")) << packet.toStdString();
+    EXPECT_EQ(packets(spy).size(), 1);
+
+    // Without a Return after it, the burst is typing: it goes to the field.
+    QTest::keyClicks(&edit, QStringLiteral("cd"));
+    QTest::keyClick(&edit, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(edit.text(), QStringLiteral("cd"));
+}
+
+namespace {
+// Keys a person types: tens of milliseconds apart, where a scanner leaves
+// a few at most.
+void typeLikeAPerson(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        QTest::keyClick(widget, c.toLatin1());
+        QTest::qWait(3 * BarCodeScanner::hidKeyGapMs);
+    }
+}
+} // namespace
+
+TEST_F(KeyboardWedge, KeysAtAPersonsPaceReachTheField)
+{
+    typeLikeAPerson(&edit, QStringLiteral("ab1"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    QTest::qWait(quietMs);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(edit.text(), QStringLiteral("ab1"));
+    // Presses and releases, the Return's too, in the order typed.
+    EXPECT_EQ(counter.presses, 4);
+    EXPECT_EQ(counter.releases, 4);
+}
+
+TEST_F(KeyboardWedge, ScanAfterTypingIsReadAndTheTypingKept)
+{
+    typeLikeAPerson(&edit, QStringLiteral("ab"));
+    QTest::keyClicks(&edit, QStringLiteral("code"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+    typeLikeAPerson(&edit, QStringLiteral("c"));
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"code\r"});
+    EXPECT_EQ(edit.text(), QStringLiteral("abc"));
+    // The scan's keys and its Return reach the field neither pressed nor
+    // released.
+    EXPECT_EQ(counter.presses, 3);
+    EXPECT_EQ(counter.releases, 3);
+}
+
+// Two quick keys of a person (a rolled pair) are a burst too; without a
+// Return they reach the field as typed.
+TEST_F(KeyboardWedge, QuickKeysWithoutReturnReachTheFieldInOrder)
+{
+    QTest::keyClicks(&edit, QStringLiteral("th"));
+    typeLikeAPerson(&edit, QStringLiteral("e"));
+    EXPECT_EQ(edit.text(), QStringLiteral("the"));
+    EXPECT_EQ(spy.count(), 0);
+}
+
+TEST_F(KeyboardWedge, KeyHeldBackGoesToAReceiverStillThere)
+{
+    auto other = std::make_unique<QLineEdit>();
+    QTest::keyClick(other.get(), 'x');
+    other.reset();
+    typeLikeAPerson(&edit, QStringLiteral("y"));
+    EXPECT_EQ(edit.text(), QStringLiteral("y"));
 }
 
 TEST_F(KeyboardWedge, SetEnabledThrowsAwayAPartialCode)
@@ -455,7 +519,10 @@ TEST(ScannerHub, BuildsOneScannerPerConfiguredDevice)
     // The keyboard-wedge scanner takes the keys while identification is on...
     core->setQRMode(Constants::qmDevice);
     QLineEdit edit;
+    QSignalSpy packets(core->barCodeScanners.at(0), &BarCodeScanner::dataReaded);
     QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClick(&edit, Qt::Key_Return);
+    ASSERT_EVENTUALLY(packets.count() > 0, 1000);
     EXPECT_TRUE(edit.text().isEmpty());
 
     // ...and none once the station has stopped; the device is closed.

@@ -984,7 +984,21 @@ TEST_P(SyncKeepAliveOff, TurnsTheReportOffWithAWarning)
     EXPECT_TRUE(warned);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SyncKeepAliveOff, ::testing::Values("0 s", "often"));
+INSTANTIATE_TEST_SUITE_P(Table, SyncKeepAliveOff, ::testing::Values("0 s"));
+
+// As every key: an interval that does not read keeps its default, and one
+// line says so.
+TEST_F(SyncTest, UnreadableKeepAliveKeepsTheDefault)
+{
+    start(QStringLiteral("often"));
+    ASSERT_EVENTUALLY(stateReports().size() >= 1, 3000);
+    EXPECT_EQ(core->timeouts.keep_alive_interval, VXSystemTime::fromMin(1));
+    ASSERT_EVENTUALLY(!logLines().filter(QStringLiteral("keep_alive_interval")).isEmpty(), 2000);
+    const QStringList warnings = logLines().filter(QStringLiteral("keep_alive_interval"));
+    ASSERT_EQ(warnings.size(), 1) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(warnings.first().contains(QLatin1String("is not a duration, using \"1 min\"")))
+        << warnings.first().toStdString();
+}
 
 // The station as a child process for the durability test: with
 // STATION_CHILD_MODE "queue" it queues three operations, says so and waits to

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTest>
 #include <QToolButton>
 #include <QWindow>
 
@@ -50,4 +51,20 @@ bool KeyboardKeys::postTap(QToolButton* key)
     QCoreApplication::postEvent(handle, new QMouseEvent(QEvent::MouseButtonRelease, at, at, global,
                                                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     return clicked.wait(2000);
+}
+
+void KeyboardKeys::typeOn(QWindow* window, const QString& text, int gapMs)
+{
+    for (const QChar c : text) {
+        QTest::keyClick(window, c.toLatin1());
+        if (gapMs > 0)
+            QTest::qWait(gapMs);
+    }
+}
+
+void KeyboardKeys::pressOn(QWindow* window, int key, int gapMs)
+{
+    QTest::keyClick(window, Qt::Key(key));
+    if (gapMs > 0)
+        QTest::qWait(gapMs);
 }

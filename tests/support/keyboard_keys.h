@@ -4,6 +4,7 @@
 
 class QToolButton;
 class QWidget;
+class QWindow;
 class VirtualKeyboard;
 class VirtualKeyboardLayoutPage;
 
@@ -18,4 +19,12 @@ QToolButton* keyOfRole(const VirtualKeyboardLayoutPage* page, int role);
 // at the key's centre, delivered to whatever shows there. False when that is
 // not the key, or the key saw no click within two seconds.
 bool postTap(QToolButton* key);
+
+// Keys of a physical keyboard, or of a keyboard-wedge scanner, through the
+// window system into the window's focused widget: each a press and a
+// release, followed by gapMs of the event loop. A person leaves tens of
+// milliseconds between keys; a scanner none.
+const int personGapMs = 80;
+void typeOn(QWindow* window, const QString& text, int gapMs);
+void pressOn(QWindow* window, int key, int gapMs);
 } // namespace KeyboardKeys

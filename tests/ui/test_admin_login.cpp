@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
@@ -355,15 +356,14 @@ INSTANTIATE_TEST_SUITE_P(Table, AdminLoginUnsafe, ::testing::Values(true, false)
     return std::string(info.param ? "FirstAdministrator" : "NoAdministrator");
 });
 
-// The screen keyboard on the login page, with a keyboard-wedge scanner
-// beside it: in QR mode 1 the scanner reads while the keyboard is hidden and
-// leaves the keys alone while it shows.
-class AdminLoginOnScreen : public AdminLogin
+// A station with a keyboard-wedge scanner, on the administrator's login.
+class AdminLoginWithWedge : public AdminLogin
 {
 protected:
-    void SetUp() override
+    // The login page reached through the hot zone, the focus in the login.
+    void openLoginPage(bool screenKeyboard)
     {
-        Options options = withScreenKeyboard();
+        Options options = screenKeyboard ? withScreenKeyboard() : Options();
         options.scannerDevice = QStringLiteral("hid");
         openWithAdministrators(options);
         ASSERT_FALSE(HasFatalFailure());
@@ -375,10 +375,19 @@ protected:
         ASSERT_EQ(page(), Constants::asAdminLogin);
         ASSERT_EQ(core->qrMode(), Constants::qmUser);
         ASSERT_TRUE(window->lineAdminLogin->hasFocus());
-        ASSERT_TRUE(window->virtualKeyboard->isVisible());
+        ASSERT_EQ(window->virtualKeyboard->isVisible(), screenKeyboard);
     }
 
     std::unique_ptr<QSignalSpy> packets;
+};
+
+// The screen keyboard on the login page, with a keyboard-wedge scanner
+// beside it: in QR mode 1 the scanner reads while the keyboard is hidden and
+// leaves the keys alone while it shows.
+class AdminLoginOnScreen : public AdminLoginWithWedge
+{
+protected:
+    void SetUp() override { openLoginPage(true); }
 };
 
 TEST_F(AdminLoginOnScreen, LoginAndPasswordAreTypedOnTheKeys)
@@ -436,4 +445,47 @@ TEST_F(AdminLoginOnScreen, ScannerReadsOnlyWhileTheKeyboardIsHidden)
     EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
     EXPECT_EQ(adminEntered(), 7);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+// A station with a keyboard of its own beside a keyboard-wedge scanner and
+// no screen keyboard: the keys typed by a person reach the login page's
+// fields, a code typed at a scanner's pace is read as a code.
+class AdminLoginOwnKeyboard : public AdminLoginWithWedge
+{
+protected:
+    void SetUp() override { openLoginPage(false); }
+
+    QWindow* keys() const { return window->windowHandle(); }
+};
+
+TEST_F(AdminLoginOwnKeyboard, TypedLoginAndPasswordLogIn)
+{
+    DialogAnswer ok(core->dialog, DialogAnswer::clickOk());
+    KeyboardKeys::typeOn(keys(), QStringLiteral("root"), KeyboardKeys::personGapMs);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, KeyboardKeys::personGapMs);
+    ASSERT_TRUE(window->lineAdminPassword->hasFocus());
+    KeyboardKeys::typeOn(keys(), QString::fromLatin1(rootPassword), KeyboardKeys::personGapMs);
+    EXPECT_EQ(window->lineAdminPassword->text(), QString::fromLatin1(rootPassword));
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, KeyboardKeys::personGapMs);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 2000);
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_FALSE(ok.answered) << ok.text.toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(packets->count(), 0);
+}
+
+TEST_F(AdminLoginOwnKeyboard, CodeAtAScannersPaceLogsIn)
+{
+    // Half a login typed first stays the person's.
+    KeyboardKeys::typeOn(keys(), QStringLiteral("ro"), KeyboardKeys::personGapMs);
+    const QString code =
+        QString::fromLatin1(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+    KeyboardKeys::typeOn(keys(), code, 0);
+    KeyboardKeys::pressOn(keys(), Qt::Key_Return, 0);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 3000);
+    ASSERT_EQ(packets->count(), 1);
+    EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }

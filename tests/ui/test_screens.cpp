@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QWindow>
 
 #include "readers/barcodescanner.h"
 #include "readers/cryptography.h"
@@ -189,6 +190,41 @@ TEST_F(Screens, ReturnBySerialSearchAndTheNextRunStartsEmpty)
     EXPECT_EQ(devicePage->treeDevices->topLevelItemCount(), 0);
     QTest::mouseClick(devicePage->buttonCancel, Qt::LeftButton);
     ASSERT_EVENTUALLY(page() == Constants::asStart, 3000);
+}
+
+// A station with a keyboard of its own and a keyboard-wedge scanner: the
+// serial search is typed on the keyboard while the scanner reads, and a
+// sticker scanned on the same page is read as a code.
+TEST_F(Screens, SerialSearchIsTypedBesideAKeyboardWedgeScanner)
+{
+    Options options;
+    options.scannerDevice = QStringLiteral("hid");
+    open(options);
+    activate();
+    QWindow* keys = window->windowHandle();
+    beginWithCard(window->buttonReturnDevice);
+    ASSERT_EQ(page(), Constants::asIdentifyDevice);
+    ASSERT_EQ(core->qrMode(), Constants::qmDevice);
+    StationIdentifyDevicePage* devicePage = window->pageIdentifyDevice;
+    QTest::mouseClick(devicePage->buttonDeviceInput, Qt::LeftButton);
+    ASSERT_TRUE(devicePage->lineSearch->hasFocus());
+    ASSERT_EQ(core->qrMode(), Constants::qmDevice);
+    KeyboardKeys::typeOn(keys, QStringLiteral("0020"), KeyboardKeys::personGapMs);
+    EXPECT_EQ(devicePage->lineSearch->text(), QStringLiteral("0020"));
+    ASSERT_EQ(devicePage->treeDevices->topLevelItemCount(), 1);
+    EXPECT_EQ(devicePage->treeDevices->topLevelItem(0)->text(0), QStringLiteral("SN-0020"));
+
+    // The sticker at a scanner's pace, the focus still in the search.
+    KeyboardKeys::typeOn(keys, QStringLiteral("SN-0020"), 0);
+    KeyboardKeys::pressOn(keys, Qt::Key_Return, 0);
+    ASSERT_EVENTUALLY(page() == Constants::asCloseCell, 3000);
+    EXPECT_EQ(devicePage->lineSearch->text(), QStringLiteral("0020"));
+    const int cell = openedCell();
+    ASSERT_GT(cell, 1);
+    sim.setDoor(0, cell - 1, false);
+    ASSERT_EVENTUALLY(returnDone->count() == 1, 3000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Successful"});
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(cell).device.id, 20);
 }
 
 // A kiosk has no keyboard but the screen's: the serial is typed on it and
