@@ -22,6 +22,7 @@
 #include <QSplashScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWindow>
 
 #include <benchmark/benchmark.h>
@@ -163,18 +164,19 @@ int child(int argc, char** argv, const QString& dir, int screen = -1, int restMs
     StationCore::instance()->setActiveScreen(Constants::ActiveScreen(screen));
     if (screen == Constants::asAdministration)
         window.pageAdministration->enter(DatabaseStructs::User());
-    // Settle (first paint of the page, lazy work), then count.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // Settle (first paint of the page, work left for later), then count.
+    const auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    runFor(1000);
     if (window.stackedMain->currentIndex() != screen)
         return 1;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer rest;
     rest.start();
-    while (rest.elapsed() < restMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    runFor(restMs);
     const double share = (cpuSeconds() - cpuBefore) / (rest.nsecsElapsed() / 1e9);
     say(QStringLiteral("rest %1 %2\n").arg(share, 0, 'f', 5).arg(residentKiB()).toLatin1());
     ::_exit(0);
