@@ -1,8 +1,8 @@
 #include "ui/cells_view.h"
 
-#include <QGridLayout>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
 #include <QRect>
 

@@ -139,8 +139,9 @@ void StationCellsWidget::fitGrid()
         QLabel* label = button->labelNumber;
         label->ensurePolished();
         const QFontMetrics metrics = label->fontMetrics();
-        cell = cell.expandedTo(QSize(qMax(metrics.horizontalAdvance(label->text()), label->sizeHint().width()),
-                                     label->sizeHint().height()));
+        cell =
+            cell.expandedTo(QSize(qMax(metrics.horizontalAdvance(label->text()), label->sizeHint().width()),
+                                  label->sizeHint().height()));
     }
     // Every button as wide as the widest number and all three icons.
     const StationCellButton* first = cellButtons.first();

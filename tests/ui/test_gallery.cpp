@@ -415,6 +415,11 @@ protected:
         cells.cells[9].priorityTime = now;
         put(7, 75, Constants::dsWorkable, 30);
         put(8, 50, Constants::dsWorkable, 1);
+        enterAsAdministrator();
+    }
+
+    void enterAsAdministrator()
+    {
         DatabaseStructs::User admin;
         admin.id = 3;
         admin.name = QStringLiteral("Station Administrator");
@@ -588,7 +593,8 @@ protected:
         ASSERT_TRUE(from > 0 && to > from);
         QString cells;
         for (int n = 1; n <= 200; ++n)
-            cells += QStringLiteral("%1 = board = %2, lock = %3\n").arg(n).arg((n - 1) / 10).arg((n - 1) % 10);
+            cells +=
+                QStringLiteral("%1 = board = %2, lock = %3\n").arg(n).arg((n - 1) / 10).arg((n - 1) % 10);
         config.replace(from, to + 1 - from, cells);
         show(GetParam().size, config);
         if (HasFatalFailure())
@@ -606,12 +612,15 @@ protected:
             cell.isLocked = n % 4 == 0;
             cell.opened = n % 5 == 0;
         }
-        DatabaseStructs::User admin;
-        admin.id = 3;
-        admin.name = QStringLiteral("Station Administrator");
-        core->setActiveScreen(Constants::asAdministration);
-        window->pageAdministration->enter(admin);
-        QCoreApplication::processEvents();
+        enterAsAdministrator();
+    }
+
+    // The number as wide and as high as its label's room.
+    static bool whole(const QLabel* label)
+    {
+        const QFontMetrics metrics = label->fontMetrics();
+        const QRect room = label->contentsRect();
+        return metrics.horizontalAdvance(label->text()) <= room.width() && metrics.height() <= room.height();
     }
 };
 } // namespace
@@ -631,10 +640,7 @@ TEST_P(BigCabinetWithDemoFonts, ShowsEveryCellNumberWhole)
     for (StationCellButton* button : buttons) {
         const QLabel* label = button->labelNumber;
         ASSERT_TRUE(label->isVisibleTo(window.get())) << button->number();
-        const QFontMetrics metrics = label->fontMetrics();
-        const QRect room = label->contentsRect();
-        if (metrics.horizontalAdvance(label->text()) > room.width() || metrics.height() > room.height()
-            || !button->rect().contains(label->geometry()))
+        if (!whole(label) || !button->rect().contains(label->geometry()))
             cut.append(label->text().trimmed());
     }
     EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
@@ -648,14 +654,12 @@ TEST_P(BigCabinetWithDemoFonts, ShowsEveryCellNumberWhole)
     cut.clear();
     const QList<QLabel*> boxes = window->pageCloseCell->widgetCellsView->findChildren<QLabel*>();
     ASSERT_EQ(boxes.size(), 200);
-    for (const QLabel* label : boxes) {
-        const QFontMetrics metrics = label->fontMetrics();
-        const QRect room = label->contentsRect();
-        if (metrics.horizontalAdvance(label->text()) > room.width() || metrics.height() > room.height())
+    for (const QLabel* label : boxes)
+        if (!whole(label))
             cut.append(label->text());
-    }
     EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
-    EXPECT_TRUE(window->grab().save(picturePath(QStringLiteral("close-cell-%1-200").arg(QLatin1String(GetParam().name)))));
+    const QString path = picturePath(QStringLiteral("close-cell-%1-200").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens,
