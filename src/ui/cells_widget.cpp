@@ -134,14 +134,21 @@ void StationCellsWidget::fitGrid()
 {
     if (cellButtons.isEmpty())
         return;
+    // Runs at every refresh: a text is measured once. The priorities keep
+    // making new texts; the old ones go now and then.
+    if (numberWidths.size() > 4 * cellButtons.size())
+        numberWidths.clear();
     QSize cell;
     for (StationCellButton* button : qAsConst(cellButtons)) {
         QLabel* label = button->labelNumber;
-        label->ensurePolished();
-        const QFontMetrics metrics = label->fontMetrics();
-        cell =
-            cell.expandedTo(QSize(qMax(metrics.horizontalAdvance(label->text()), label->sizeHint().width()),
-                                  label->sizeHint().height()));
+        auto width = numberWidths.constFind(label->text());
+        if (width == numberWidths.cend()) {
+            label->ensurePolished();
+            width =
+                numberWidths.insert(label->text(), qMax(label->fontMetrics().horizontalAdvance(label->text()),
+                                                        label->sizeHint().width()));
+        }
+        cell = cell.expandedTo(QSize(width.value(), label->sizeHint().height()));
     }
     // Every button as wide as the widest number and all three icons.
     const StationCellButton* first = cellButtons.first();
@@ -171,6 +178,7 @@ void StationCellsWidget::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        numberWidths.clear();
         setIconsSize();
         fitGrid();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QRect>
 #include <QWidget>
@@ -72,4 +73,6 @@ private:
     bool rowsBuilt = false;
     QList<StationCellButton*> cellButtons;
     QList<StationCellRow*> cellRows;
+    // The width each text of the buttons' numbers needs, by text.
+    QHash<QString, int> numberWidths;
 };
