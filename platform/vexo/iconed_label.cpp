@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "vexo/icons.h"
 #include "vexo/widget_metrics.h"
 
 IconedLabel::IconedLabel(QWidget* parent)
@@ -13,7 +14,14 @@ IconedLabel::IconedLabel(QWidget* parent)
 void IconedLabel::setIcon(const QIcon& icon)
 {
     labelIcon = icon;
+    labelIconPath.clear();
     refresh();
+}
+
+void IconedLabel::setIconPath(const QString& path)
+{
+    setIcon(VEXO::sharedIcon(path));
+    labelIconPath = path;
 }
 
 void IconedLabel::setIconSizeAutoScale(double scale)

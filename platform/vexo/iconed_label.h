@@ -12,12 +12,18 @@ class IconedLabel : public QLabel
 {
     Q_OBJECT
     Q_PROPERTY(QIcon icon READ icon WRITE setIcon)
+    Q_PROPERTY(QString iconPath READ iconPath WRITE setIconPath)
     Q_PROPERTY(double iconSizeAutoScale READ iconSizeAutoScale WRITE setIconSizeAutoScale)
 public:
     explicit IconedLabel(QWidget* parent = nullptr);
 
     void setIcon(const QIcon& icon);
     QIcon icon() const { return labelIcon; }
+    // The shared icon of an image file (VEXO::sharedIcon): for forms built
+    // many times over, so that their labels do not each read the image.
+    void setIconPath(const QString& path);
+    // Empty when the icon came from setIcon.
+    QString iconPath() const { return labelIconPath; }
     void setIconSizeAutoScale(double scale);
     double iconSizeAutoScale() const { return autoScale; }
     QSize iconSize() const;
@@ -33,5 +39,6 @@ private:
     void refresh();
 
     QIcon labelIcon;
+    QString labelIconPath;
     double autoScale = 1.0;
 };

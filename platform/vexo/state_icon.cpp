@@ -4,10 +4,10 @@
 #include <QDataStream>
 #include <QDynamicPropertyChangeEvent>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QVariant>
 
+#include "vexo/icons.h"
 #include "vexo/widget_metrics.h"
 
 namespace {
@@ -102,7 +102,7 @@ void StateIcon::refresh()
     const QSize size = preferredIconSize(1.0, this);
     iconLabel->setFixedSize(size);
     if (entry && !entry->iconPath.isEmpty())
-        iconLabel->setPixmap(QIcon(entry->iconPath).pixmap(size));
+        iconLabel->setPixmap(VEXO::sharedIcon(entry->iconPath).pixmap(size));
     else
         iconLabel->clear();
     textLabel->setText(entry ? entry->text : QString::number(level));

@@ -70,6 +70,7 @@ void StationCellButton::setCell(const CellsLogic::Cell& c)
     iconDevice->setVisible(cell.device.isValid());
     iconOpened->setVisible(cell.opened);
 
+    const QColor previousFrame = frameColor;
     frameColor = QColor();
     QColor background;
     if (mode == cmNumbers) {
@@ -94,7 +95,11 @@ void StationCellButton::setCell(const CellsLogic::Cell& c)
         setStyleSheet(sheet);
         lastStyleSheet = sheet;
     }
-    update();
+    // The label, the icons and the style sheet repaint what they change;
+    // the frame is the button's own. The grid refreshes every button five
+    // times a second: a cell that stays as it is costs no painting.
+    if (frameColor != previousFrame)
+        update();
 }
 
 void StationCellButton::paintEvent(QPaintEvent* event)

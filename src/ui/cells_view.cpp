@@ -1,5 +1,7 @@
 #include "ui/cells_view.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QRect>
@@ -18,6 +20,8 @@ StationCellsView::StationCellsView(QWidget* parent)
         auto* label = new QLabel(QString::number(cell.number), this);
         label->setAlignment(Qt::AlignCenter);
         label->setFrameStyle(QFrame::Box);
+        // The box may get narrower than its number: the number shrinks.
+        label->setMinimumSize(1, 1);
         cellLabels.insert(cell.number, label);
         layoutCells->addWidget(label, cell.row, cell.col);
     }
@@ -35,6 +39,43 @@ void addScreenPicture(QGridLayout* layout, QWidget* parent, const QRect& screen)
     view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     view->setPixmap(QPixmap(QStringLiteral(":/icons/screen.png")));
     layout->addWidget(view, screen.top(), screen.left(), screen.height(), screen.width());
+}
+
+void StationCellsView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitNumbers();
+}
+
+void StationCellsView::fitNumbers()
+{
+    if (cellLabels.isEmpty())
+        return;
+    // The layout has placed the boxes already: the smallest room and the
+    // longest number decide.
+    QSize room;
+    QString widest;
+    for (const QLabel* label : cellLabels) {
+        const QSize size = label->contentsRect().size();
+        room = room.isValid() ? room.boundedTo(size) : size;
+        if (label->text().size() > widest.size())
+            widest = label->text();
+    }
+    QFont font = this->font();
+    const int full = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    int pixels = full;
+    for (; pixels > 1; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(widest) <= room.width() && metrics.height() <= room.height())
+            break;
+    }
+    const int wanted = pixels < full ? pixels : 0;
+    if (wanted == numberPixels)
+        return;
+    numberPixels = wanted;
+    // A style sheet: the station's own sheet sets the font of every widget.
+    setStyleSheet(wanted ? QStringLiteral("QLabel{font-size: %1px;}").arg(wanted) : QString());
 }
 
 void StationCellsView::highlight(int number)

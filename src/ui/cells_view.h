@@ -15,7 +15,8 @@ void addScreenPicture(QGridLayout* layout, QWidget* parent, const QRect& screen)
 
 // A read-only miniature of the cabinet: one boxed number per cell where the
 // cell sits, and the screen's picture where the screen sits. Built once from
-// the cells known at construction.
+// the cells known at construction. The numbers shrink to fit their boxes
+// rather than widen the page (a bank of many columns).
 class StationCellsView : public QWidget, public Ui::StationCellsView
 {
     Q_OBJECT
@@ -25,6 +26,13 @@ public:
     // Marks one cell; a number without a cell clears every mark.
     void highlight(int number);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitNumbers();
+
     VXMap<int, QLabel*> cellLabels;
+    // The numbers' font size in pixels when smaller than the view's; 0: the view's.
+    int numberPixels = 0;
 };

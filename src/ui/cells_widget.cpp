@@ -1,6 +1,8 @@
 #include "ui/cells_widget.h"
 
 #include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QTreeWidgetItem>
 
 #include "cells/cells_logic.h"
@@ -33,10 +35,13 @@ void StationCellsWidget::setLogic(CellsLogic* cellsLogic)
 void StationCellsWidget::setListView(bool list)
 {
     stackedWidget->setCurrentWidget(list ? pageList : pageButtons);
+    if (isVisible())
+        buildShownView();
 }
 
 void StationCellsWidget::setCellMode(CellMode mode)
 {
+    cellMode = mode;
     for (StationCellButton* button : qAsConst(cellButtons))
         button->setMode(mode);
     updateButtons();
@@ -46,21 +51,64 @@ void StationCellsWidget::initialize()
 {
     if (!logic)
         return;
-    for (const CellsLogic::Cell& cell : logic->getCells()) {
-        auto* button = new StationCellButton(cell);
-        const int number = cell.number;
+    for (const CellsLogic::Cell& cell : logic->getCells())
+        places.append({cell.number, cell.row, cell.col});
+    screen = logic->screenRect();
+    if (isVisible())
+        buildShownView();
+}
+
+const QList<StationCellButton*>& StationCellsWidget::buttons()
+{
+    if (buildButtons())
+        updateButtons();
+    return cellButtons;
+}
+
+const QList<StationCellRow*>& StationCellsWidget::rows()
+{
+    if (buildRows())
+        updateButtons();
+    return cellRows;
+}
+
+bool StationCellsWidget::buildButtons()
+{
+    if (!logic || buttonsBuilt)
+        return false;
+    buttonsBuilt = true;
+    for (const Place& place : qAsConst(places)) {
+        auto* button = new StationCellButton(logic->getCellByNumber(place.number));
+        button->setMode(cellMode);
+        const int number = place.number;
         connect(button, &QAbstractButton::clicked, this, [this, number] { Q_EMIT gotoCellRequest(number); });
         cellButtons.append(button);
-        numbers.append(number);
-        layoutCells->addWidget(button, cell.row, cell.col);
+        layoutCells->addWidget(button, place.row, place.col);
     }
-    addScreenPicture(layoutCells, pageButtons, logic->screenRect());
-    for (const CellsLogic::Cell& cell : logic->getCells()) {
+    addScreenPicture(layoutCells, widgetGrid, screen);
+    return true;
+}
+
+bool StationCellsWidget::buildRows()
+{
+    if (!logic || rowsBuilt)
+        return false;
+    rowsBuilt = true;
+    for (const Place& place : qAsConst(places)) {
         auto* item = new QTreeWidgetItem(treeWidget);
-        auto* row = new StationCellRow(cell);
+        auto* row = new StationCellRow(logic->getCellByNumber(place.number));
         treeWidget->setItemWidget(item, 0, row);
         cellRows.append(row);
     }
+    setIconsSize();
+    return true;
+}
+
+void StationCellsWidget::buildShownView()
+{
+    const bool built = stackedWidget->currentWidget() == pageList ? buildRows() : buildButtons();
+    if (built)
+        updateButtons();
 }
 
 void StationCellsWidget::updateButtons()
@@ -69,16 +117,54 @@ void StationCellsWidget::updateButtons()
         return;
     logic->calculateCellsPriority();
     logic->calculateDevicesPriority();
-    // By the numbers they were built for: a cell gone from the logic shows
+    // By the numbers they were made for: a cell gone from the logic shows
     // as a default cell until it is back.
     for (int i = 0; i < cellButtons.size(); ++i) {
         StationCellButton* button = cellButtons.at(i);
         button->setMaxCellPriority(logic->maxCellPriority());
         button->setMaxDevicePriority(logic->maxDevicePriority());
-        button->setCell(logic->getCellByNumber(numbers.at(i)));
+        button->setCell(logic->getCellByNumber(places.at(i).number));
     }
     for (int i = 0; i < cellRows.size(); ++i)
-        cellRows.at(i)->setCell(logic->getCellByNumber(numbers.at(i)));
+        cellRows.at(i)->setCell(logic->getCellByNumber(places.at(i).number));
+    fitGrid();
+}
+
+void StationCellsWidget::fitGrid()
+{
+    if (cellButtons.isEmpty())
+        return;
+    // Runs at every refresh: a text is measured once. The priorities keep
+    // making new texts; the old ones go now and then.
+    if (numberWidths.size() > 4 * cellButtons.size())
+        numberWidths.clear();
+    QSize cell;
+    for (StationCellButton* button : qAsConst(cellButtons)) {
+        QLabel* label = button->labelNumber;
+        auto width = numberWidths.constFind(label->text());
+        if (width == numberWidths.cend()) {
+            label->ensurePolished();
+            width =
+                numberWidths.insert(label->text(), qMax(label->fontMetrics().horizontalAdvance(label->text()),
+                                                        label->sizeHint().width()));
+        }
+        cell = cell.expandedTo(QSize(width.value(), label->sizeHint().height()));
+    }
+    // Every button as wide as the widest number and all three icons.
+    const StationCellButton* first = cellButtons.first();
+    const QMargins margins = first->layout()->contentsMargins();
+    const int spacing = first->layout()->spacing();
+    for (const IconedLabel* icon : {first->iconLocked, first->iconDevice, first->iconOpened}) {
+        const QSize hint = icon->sizeHint();
+        cell = QSize(cell.width() + spacing + hint.width(), qMax(cell.height(), hint.height()));
+    }
+    cell = cell.grownBy(margins);
+    const int columns = layoutCells->columnCount();
+    const int rows = layoutCells->rowCount();
+    const QSize grid(columns * cell.width() + (columns - 1) * qMax(0, layoutCells->horizontalSpacing()),
+                     rows * cell.height() + (rows - 1) * qMax(0, layoutCells->verticalSpacing()));
+    if (widgetGrid->minimumSize() != grid)
+        widgetGrid->setMinimumSize(grid);
 }
 
 void StationCellsWidget::setIconsSize()
@@ -91,14 +177,23 @@ void StationCellsWidget::setIconsSize()
 void StationCellsWidget::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        numberWidths.clear();
         setIconsSize();
+        fitGrid();
+    }
+}
+
+void StationCellsWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    buildShownView();
 }
 
 void StationCellsWidget::on_treeWidget_itemClicked(QTreeWidgetItem* item, int column)
 {
     Q_UNUSED(column);
     const int index = treeWidget->indexOfTopLevelItem(item);
-    if (index >= 0 && index < numbers.size())
-        Q_EMIT gotoCellRequest(numbers.at(index));
+    if (index >= 0 && index < places.size())
+        Q_EMIT gotoCellRequest(places.at(index).number);
 }

@@ -245,3 +245,58 @@ TEST_F(CellWidgetsFollow, AClickOnACellShowsItsDetails)
     EXPECT_EQ(page->groupCellDetails->title(), QStringLiteral("Cell 2"));
     EXPECT_EQ(page->tabWidget->currentWidget(), page->tabCellDetails);
 }
+
+namespace {
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+} // namespace
+
+// The buttons come with the grid and the rows with the list, each when its
+// view first shows: the window alone makes none.
+TEST_F(CellWidgetsFollow, TheCellWidgetsComeWithTheirView)
+{
+    open();
+    EXPECT_TRUE(window->findChildren<StationCellButton*>().isEmpty());
+    EXPECT_TRUE(window->findChildren<StationCellRow*>().isEmpty());
+    enterAdministration();
+    EXPECT_EQ(window->findChildren<StationCellButton*>().size(), 3);
+    EXPECT_TRUE(window->findChildren<StationCellRow*>().isEmpty());
+    QTest::mouseClick(window->pageAdministration->buttonListView, Qt::LeftButton);
+    EXPECT_EQ(window->findChildren<StationCellRow*>().size(), 3);
+}
+
+// The grid refreshes five times a second; a cell that stays as it is is
+// not painted again, one that changes is.
+TEST_F(CellWidgetsFollow, OnlyAChangedCellIsPaintedAgain)
+{
+    open();
+    enterAdministration();
+    StationCellButton* still = cellButton(2);
+    StationCellButton* changed = cellButton(3);
+    ASSERT_NE(still, nullptr);
+    ASSERT_NE(changed, nullptr);
+    QTest::qWait(300); // the first paint of the page and a refresh
+    PaintCounter stillPaints(still);
+    PaintCounter changedPaints(changed);
+    QTest::qWait(600); // three refreshes
+    EXPECT_EQ(stillPaints.count, 0);
+    EXPECT_EQ(changedPaints.count, 0);
+    put(core->cellsLogic.cells[3], device(90, Constants::dsInRepair));
+    ASSERT_EVENTUALLY(changedPaints.count > 0, 3000);
+    EXPECT_TRUE(framed(changed));
+    QTest::qWait(400);
+    EXPECT_EQ(stillPaints.count, 0);
+}

@@ -24,7 +24,9 @@
 #include "support/test_support.h"
 #include "ui/admin_page.h"
 #include "ui/cell_button.h"
+#include "ui/cells_view.h"
 #include "ui/cells_widget.h"
+#include "ui/close_cell_page.h"
 #include "ui/dialog.h"
 #include "ui/station_mainwindow.h"
 #include "vexo/circle_indicator.h"
@@ -413,6 +415,11 @@ protected:
         cells.cells[9].priorityTime = now;
         put(7, 75, Constants::dsWorkable, 30);
         put(8, 50, Constants::dsWorkable, 1);
+        enterAsAdministrator();
+    }
+
+    void enterAsAdministrator()
+    {
         DatabaseStructs::User admin;
         admin.id = 3;
         admin.name = QStringLiteral("Station Administrator");
@@ -567,6 +574,96 @@ TEST_P(AdminPageWithDemoFonts, ShowsTheInformationAndStatistics)
 
 INSTANTIATE_TEST_SUITE_P(Screens,
                          AdminPageWithDemoFonts,
+                         ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
+                                           ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+// A bank of 200 cells as its configuration places them, ten locks to a
+// board and a board to a column (20 columns), with devices, locks and open
+// doors spread over it so that cells show one, two or all three icons.
+class BigCabinetWithDemoFonts : public AdminPageWithDemoFonts
+{
+protected:
+    void enterWithBigCabinet()
+    {
+        QString config = demoConfig();
+        const int from = config.indexOf(QStringLiteral("\nscreen = ")) + 1;
+        const int to = config.indexOf(QStringLiteral("\n\n"), from);
+        ASSERT_TRUE(from > 0 && to > from);
+        QString cells;
+        for (int n = 1; n <= 200; ++n)
+            cells +=
+                QStringLiteral("%1 = board = %2, lock = %3\n").arg(n).arg((n - 1) / 10).arg((n - 1) % 10);
+        config.replace(from, to + 1 - from, cells);
+        show(GetParam().size, config);
+        if (HasFatalFailure())
+            return;
+        CellsLogic& logic = core->cellsLogic;
+        ASSERT_EQ(logic.cellsCount(), 200);
+        for (int n = 1; n <= 200; ++n) {
+            CellsLogic::Cell& cell = logic.cells[n];
+            if (n % 3 != 0) {
+                cell.device.id = n;
+                cell.device.serial = QStringLiteral("SN-%1").arg(n);
+                cell.device.lastCharge = n % 100;
+                cell.deviceId = n;
+            }
+            cell.isLocked = n % 4 == 0;
+            cell.opened = n % 5 == 0;
+        }
+        enterAsAdministrator();
+    }
+
+    // The number as wide and as high as its label's room.
+    static bool whole(const QLabel* label)
+    {
+        const QFontMetrics metrics = label->fontMetrics();
+        const QRect room = label->contentsRect();
+        return metrics.horizontalAdvance(label->text()) <= room.width() && metrics.height() <= room.height();
+    }
+};
+} // namespace
+
+// Every cell's number shows whole in the grid, however many icons stand
+// beside it, and the window keeps the screen's size: the grid scrolls.
+TEST_P(BigCabinetWithDemoFonts, ShowsEveryCellNumberWhole)
+{
+    enterWithBigCabinet();
+    StationAdminPage* page = window->pageAdministration;
+    const QList<StationCellButton*>& buttons = page->widgetCells->buttons();
+    ASSERT_EQ(buttons.size(), 200);
+    EXPECT_EQ(window->size(), GetParam().size);
+    EXPECT_TRUE(window->widgetMain->rect().contains(
+        QRect(page->widgetCells->mapTo(window->widgetMain, QPoint(0, 0)), page->widgetCells->size())));
+    QStringList cut;
+    for (StationCellButton* button : buttons) {
+        const QLabel* label = button->labelNumber;
+        ASSERT_TRUE(label->isVisibleTo(window.get())) << button->number();
+        if (!whole(label) || !button->rect().contains(label->geometry()))
+            cut.append(label->text().trimmed());
+    }
+    EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
+    shootAdmin(QStringLiteral("cells-200"));
+
+    // The close-cell page's miniature of the same bank, its numbers whole.
+    core->setActiveScreen(Constants::asCloseCell);
+    window->pageCloseCell->widgetCellsView->highlight(120);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), GetParam().size);
+    cut.clear();
+    const QList<QLabel*> boxes = window->pageCloseCell->widgetCellsView->findChildren<QLabel*>();
+    ASSERT_EQ(boxes.size(), 200);
+    for (const QLabel* label : boxes)
+        if (!whole(label))
+            cut.append(label->text());
+    EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
+    const QString path = picturePath(QStringLiteral("close-cell-%1-200").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens,
+                         BigCabinetWithDemoFonts,
                          ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
                                            ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
                          [](const auto& info) { return std::string(info.param.name); });

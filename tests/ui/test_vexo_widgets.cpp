@@ -145,6 +145,27 @@ TEST(IconedLabel, DrawsItsIconWithinItsRoom)
     }
 }
 
+// Labels given the same image by path share one icon and, at one size, one
+// pixmap: the image is read and scaled once, however many labels show it.
+TEST(IconedLabel, SharesTheIconOfAPath)
+{
+    const QString path = QStringLiteral(":/icons/devices-pda.png");
+    IconedLabel first;
+    IconedLabel second;
+    first.setIconPath(path);
+    second.setIconPath(path);
+    EXPECT_EQ(first.iconPath(), path);
+    EXPECT_FALSE(first.icon().isNull());
+    EXPECT_EQ(first.icon().cacheKey(), second.icon().cacheKey());
+    const QPixmap shown = first.pixmap(Qt::ReturnByValue);
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.cacheKey(), second.pixmap(Qt::ReturnByValue).cacheKey());
+    // An icon of its own is not the shared one, and the path is gone.
+    second.setIcon(QIcon(path));
+    EXPECT_NE(first.icon().cacheKey(), second.icon().cacheKey());
+    EXPECT_TRUE(second.iconPath().isEmpty());
+}
+
 TEST(WidgetMetrics, FollowTheFont)
 {
     QWidget small;
@@ -172,6 +193,8 @@ TEST(VexoWidgets, TakeTheirPropertiesFromAForm)
     EXPECT_FALSE(ui.iconedLabel->icon().isNull());
     EXPECT_DOUBLE_EQ(ui.iconedLabel->iconSizeAutoScale(), 2.5);
     EXPECT_EQ(ui.iconedLabel->iconSize(), preferredIconSize(2.5, ui.iconedLabel));
+    EXPECT_EQ(ui.iconedLabelByPath->iconPath(), QStringLiteral(":/icons/dialog-close.png"));
+    EXPECT_FALSE(ui.iconedLabelByPath->icon().isNull());
     EXPECT_EQ(ui.circleIndicator->fillColor(), QColor(220, 220, 220));
     EXPECT_EQ(ui.circleIndicator->backColor(), QColor(0, 187, 255));
     EXPECT_EQ(ui.circleIndicator->barSize(), 15);
