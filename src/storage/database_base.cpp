@@ -334,10 +334,10 @@ bool DatabaseBase::prepareDatabase(bool clearing, QString* clearError)
         *clearError = db.lastError().text();
         return false;
     }
-    clearTables();
-    if (commit())
+    const QSqlError failed = clearTables();
+    if (!failed.isValid() && commit())
         return true;
-    *clearError = db.lastError().text();
+    *clearError = failed.isValid() ? failed.text() : db.lastError().text();
     rollback();
     return false;
 }

@@ -435,10 +435,25 @@ TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
     EXPECT_EQ(countRows("server_logs"), 1);
 }
 
-// Another process holds the file's write lock past the busy time-out: the
-// clear fails, says why, and deletes nothing; the station works on once the
-// lock is gone.
-TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
+namespace {
+// How another process holds the file: an exclusive lock keeps the station
+// from even reading it; a pending write (a reserved lock) lets it read and
+// open the file, and only its deletes fail.
+struct FileHolder
+{
+    const char* name;
+    const char* statements;
+};
+
+class DatabaseFileHeld : public DatabaseFile, public ::testing::WithParamInterface<FileHolder>
+{
+};
+} // namespace
+
+// Another process holds the file's lock past the busy time-out: the clear
+// fails, says why, and deletes nothing; the station works on once the lock
+// is gone.
+TEST_P(DatabaseFileHeld, ClearFailsAndDeletesNothing)
 {
     database->setBusyTimeout(50);
     database->setReopenInterval(20);
@@ -453,8 +468,7 @@ TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
                       5000);
 
     QProcess holder;
-    ASSERT_TRUE(TestSupport::startSqliteHolder(
-        holder, file, "BEGIN EXCLUSIVE;\nINSERT INTO server_logs (data) VALUES (x'01');"));
+    ASSERT_TRUE(TestSupport::startSqliteHolder(holder, file, GetParam().statements));
 
     QString error;
     EXPECT_FALSE(database->clear(&error));
@@ -471,6 +485,14 @@ TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
     EXPECT_EQ(countRows("server_changes"), 1);
     EXPECT_EQ(countRows("server_logs"), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    DatabaseFileHeld,
+    ::testing::Values(
+        FileHolder{"Exclusive", "BEGIN EXCLUSIVE;\nINSERT INTO server_logs (data) VALUES (x'01');"},
+        FileHolder{"PendingWrite", "BEGIN IMMEDIATE;\nINSERT INTO server_logs (data) VALUES (x'01');"}),
+    [](const ::testing::TestParamInfo<FileHolder>& info) { return std::string(info.param.name); });
 
 TEST_F(DatabaseFile, SetDeviceUserChangesMemoryOnly)
 {
