@@ -380,6 +380,39 @@ TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
     EXPECT_EQ(countRows("updates"), 4);
 }
 
+// The schema reads, the table behind it does not: the station starts on
+// what it can read, and a clear replaces the file, as it would one that is
+// no database at all.
+TEST_F(DatabaseFile, FileWithACorruptTableIsReplacedByClear)
+{
+    startDatabase();
+    database->lock();
+    for (int i = 1; i <= 2000; ++i)
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+    database->unlock();
+    database->stop();
+    ASSERT_EQ(countRows("users"), 2000);
+    {
+        // Pages past the schema's, amid the users' rows.
+        QFile part(file);
+        ASSERT_TRUE(part.open(QIODevice::ReadWrite));
+        ASSERT_GT(part.size(), 30 * 4096);
+        part.seek(5 * 4096);
+        part.write(QByteArray(20 * 4096, '\xff'));
+    }
+    EXPECT_TRUE(database->start());
+
+    QString error;
+    EXPECT_TRUE(database->clear(&error)) << error.toStdString();
+    EXPECT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Unreadable ")), 5000);
+    EXPECT_TRUE(database->isWritable());
+    database->addUser(makeUser(5, QStringLiteral("after")));
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("PRAGMA quick_check")), QStringLiteral("ok"));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
+    EXPECT_EQ(countRows("updates"), 4);
+}
+
 TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
 {
     startDatabase();
