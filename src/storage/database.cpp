@@ -460,21 +460,31 @@ void Database::cleared()
     Q_EMIT devicesChanged();
 }
 
-void Database::clearTables()
+QSqlError Database::clearTables()
 {
+    // A statement may fail while the file opens and reads (another process
+    // holds a write lock): the clear then deletes nothing.
     const QSqlDatabase connection = database();
     const VEXO::SQLQuery::Binds none;
+    QSqlError error;
     for (const char* table : {DatabaseStructs::table_users, DatabaseStructs::table_devices,
-                              DatabaseStructs::table_device_faults, DatabaseStructs::table_updates})
+                              DatabaseStructs::table_device_faults, DatabaseStructs::table_updates}) {
         VEXO::SQLQuery::exec(QStringLiteral("DELETE FROM %1").arg(QString::fromLatin1(table)), none,
-                             connection);
+                             connection, &error);
+        if (error.isValid())
+            return error;
+    }
     // The rows are made again here, as the first start made them, so that
     // update times set after the clear reach the file.
-    for (int i = 0; i < updateIndexes; ++i)
+    for (int i = 0; i < updateIndexes; ++i) {
         VEXO::SQLQuery::exec(QStringLiteral("INSERT INTO %1 (table_index,updateDate) VALUES (%2,:t)")
                                  .arg(QString::fromLatin1(DatabaseStructs::table_updates))
                                  .arg(i),
-                             {{QStringLiteral("t"), DatabaseStructs::zeroTime()}}, connection);
+                             {{QStringLiteral("t"), DatabaseStructs::zeroTime()}}, connection, &error);
+        if (error.isValid())
+            return error;
+    }
+    return error;
 }
 
 namespace {

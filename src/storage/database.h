@@ -103,7 +103,7 @@ protected:
     void opened() override;
     void cleared() override;
     void checkChanges() override;
-    void clearTables() override;
+    QSqlError clearTables() override;
     bool mayRequest(const QString& text) override;
 
 private:

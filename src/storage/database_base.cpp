@@ -334,10 +334,10 @@ bool DatabaseBase::prepareDatabase(bool clearing, QString* clearError)
         *clearError = db.lastError().text();
         return false;
     }
-    clearTables();
-    if (commit())
+    const QSqlError failed = clearTables();
+    if (!failed.isValid() && commit())
         return true;
-    *clearError = db.lastError().text();
+    *clearError = failed.isValid() ? failed.text() : db.lastError().text();
     rollback();
     return false;
 }
@@ -482,22 +482,36 @@ bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable, boo
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs.load()));
 
     // SQLite opens any file; one that is no database shows at the first read.
-    auto tryOpen = [this](QSqlError* error) {
+    // A clear looks deeper: a file whose schema reads may still have corrupt
+    // tables, whose deletes then fail.
+    auto tryOpen = [this](QSqlError* error, bool deep) {
         if (!db.open()) {
             *error = db.lastError();
             return false;
         }
         {
             QSqlQuery probe(db);
-            if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-                return true;
-            *error = probe.lastError();
+            if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+                if (!deep)
+                    return true;
+                if (probe.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+                    const QString verdict = probe.next() ? probe.value(0).toString() : QString();
+                    if (verdict == QLatin1String("ok"))
+                        return true;
+                    *error = QSqlError(QStringLiteral("database disk image is malformed"), verdict,
+                                       QSqlError::StatementError, QStringLiteral("11"));
+                } else {
+                    *error = probe.lastError();
+                }
+            } else {
+                *error = probe.lastError();
+            }
         }
         db.close();
         return false;
     };
 
-    if (tryOpen(error))
+    if (tryOpen(error, replaceUnreadable))
         return true;
     // Only when clearing: the administrator asked for a fresh database, and
     // this file holds nothing that can be read. A file that is busy, locked
@@ -508,7 +522,7 @@ bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable, boo
             QFile::remove(file + QString::fromLatin1(suffix));
         log(QStringLiteral("[DatabaseBase] Unreadable %1 replaced: %2").arg(file, error->text()),
             StationCore::lcInfo);
-        if (tryOpen(error))
+        if (tryOpen(error, false))
             return true;
     }
     if (report)

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QQueue>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QThread>
 #include <QVariant>
@@ -92,8 +93,9 @@ protected:
     // On the database thread, at every idle turn.
     virtual void checkChanges() = 0;
     // On the database thread, inside a transaction, when a clear restarts
-    // the thread: empties what a clear resets.
-    virtual void clearTables() {}
+    // the thread: empties what a clear resets. Gives the first failure of
+    // its statements (none: an invalid error); the clear is then undone.
+    virtual QSqlError clearTables() { return QSqlError(); }
     // False refuses a request (the subclass logs why).
     virtual bool mayRequest(const QString& text)
     {

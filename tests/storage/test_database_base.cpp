@@ -380,6 +380,39 @@ TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
     EXPECT_EQ(countRows("updates"), 4);
 }
 
+// The schema reads, the table behind it does not: the station starts on
+// what it can read, and a clear replaces the file, as it would one that is
+// no database at all.
+TEST_F(DatabaseFile, FileWithACorruptTableIsReplacedByClear)
+{
+    startDatabase();
+    database->lock();
+    for (int i = 1; i <= 2000; ++i)
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+    database->unlock();
+    database->stop();
+    ASSERT_EQ(countRows("users"), 2000);
+    {
+        // Pages past the schema's, amid the users' rows.
+        QFile part(file);
+        ASSERT_TRUE(part.open(QIODevice::ReadWrite));
+        ASSERT_GT(part.size(), 30 * 4096);
+        part.seek(5 * 4096);
+        part.write(QByteArray(20 * 4096, '\xff'));
+    }
+    EXPECT_TRUE(database->start());
+
+    QString error;
+    EXPECT_TRUE(database->clear(&error)) << error.toStdString();
+    EXPECT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Unreadable ")), 5000);
+    EXPECT_TRUE(database->isWritable());
+    database->addUser(makeUser(5, QStringLiteral("after")));
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("PRAGMA quick_check")), QStringLiteral("ok"));
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
+    EXPECT_EQ(countRows("updates"), 4);
+}
+
 TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
 {
     startDatabase();
@@ -435,10 +468,25 @@ TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
     EXPECT_EQ(countRows("server_logs"), 1);
 }
 
-// Another process holds the file's write lock past the busy time-out: the
-// clear fails, says why, and deletes nothing; the station works on once the
-// lock is gone.
-TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
+namespace {
+// How another process holds the file: an exclusive lock keeps the station
+// from even reading it; a pending write (a reserved lock) lets it read and
+// open the file, and only its deletes fail.
+struct FileHolder
+{
+    const char* name;
+    const char* statements;
+};
+
+class DatabaseFileHeld : public DatabaseFile, public ::testing::WithParamInterface<FileHolder>
+{
+};
+} // namespace
+
+// Another process holds the file's lock past the busy time-out: the clear
+// fails, says why, and deletes nothing; the station works on once the lock
+// is gone.
+TEST_P(DatabaseFileHeld, ClearFailsAndDeletesNothing)
 {
     database->setBusyTimeout(50);
     database->setReopenInterval(20);
@@ -453,8 +501,7 @@ TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
                       5000);
 
     QProcess holder;
-    ASSERT_TRUE(TestSupport::startSqliteHolder(
-        holder, file, "BEGIN EXCLUSIVE;\nINSERT INTO server_logs (data) VALUES (x'01');"));
+    ASSERT_TRUE(TestSupport::startSqliteHolder(holder, file, GetParam().statements));
 
     QString error;
     EXPECT_FALSE(database->clear(&error));
@@ -471,6 +518,14 @@ TEST_F(DatabaseFile, ClearOfALockedFileFailsAndDeletesNothing)
     EXPECT_EQ(countRows("server_changes"), 1);
     EXPECT_EQ(countRows("server_logs"), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    DatabaseFileHeld,
+    ::testing::Values(
+        FileHolder{"Exclusive", "BEGIN EXCLUSIVE;\nINSERT INTO server_logs (data) VALUES (x'01');"},
+        FileHolder{"PendingWrite", "BEGIN IMMEDIATE;\nINSERT INTO server_logs (data) VALUES (x'01');"}),
+    [](const ::testing::TestParamInfo<FileHolder>& info) { return std::string(info.param.name); });
 
 TEST_F(DatabaseFile, SetDeviceUserChangesMemoryOnly)
 {
