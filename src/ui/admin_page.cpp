@@ -574,7 +574,8 @@ void StationAdminPage::batchGiveStep()
     if (--batchGiveCount < 0 || !batchGoesOn("Batch issue"))
         return;
     // Any cell with a device: the administrator empties the cabinet.
-    beginGive().giveDevice(cellsLogic().getAvailableDevice(true));
+    if (StationGiveDeviceLogic* give = beginGive())
+        give->giveDevice(cellsLogic().getAvailableDevice(true));
 }
 
 void StationAdminPage::batchReturnStep()
@@ -586,17 +587,30 @@ void StationAdminPage::batchReturnStep()
     beginReturn();
 }
 
-StationGiveDeviceLogic& StationAdminPage::beginGive()
+bool StationAdminPage::beginRun(StationLogicBase& logic)
+{
+    if (logic.begin(Constants::asAdministration))
+        return true;
+    // The database cannot record: no run, and no batch goes on without it.
+    batchGiveCount = -1;
+    batchReturnCount = -1;
+    core()->showMessage(tr("Administration"), tr("The database cannot record now: no run begins."));
+    return false;
+}
+
+StationGiveDeviceLogic* StationAdminPage::beginGive()
 {
     StationGiveDeviceLogic& give = core()->giveLogic;
-    give.begin(Constants::asAdministration);
+    if (!beginRun(give))
+        return nullptr;
     give.setUser(adminUser);
-    return give;
+    return &give;
 }
 
 void StationAdminPage::beginReturn()
 {
-    core()->returnLogic.begin(Constants::asAdministration);
+    if (!beginRun(core()->returnLogic))
+        return;
     Q_EMIT core()->loginSuccessful(adminUser, QString());
 }
 
@@ -704,8 +718,10 @@ void StationAdminPage::on_buttonCellGive_clicked()
 {
     // Once the click is over: its restart of the time-out comes first.
     QTimer::singleShot(0, this, [this] {
-        if (core()->activeScreen() == Constants::asAdministration)
-            beginGive().giveDevice(cellsLogic().getCellByNumber(currentCell.number));
+        if (core()->activeScreen() != Constants::asAdministration)
+            return;
+        if (StationGiveDeviceLogic* give = beginGive())
+            give->giveDevice(cellsLogic().getCellByNumber(currentCell.number));
     });
 }
 

@@ -10,6 +10,7 @@
 #include "vexo/indexed_timer.h"
 
 class StationGiveDeviceLogic;
+class StationLogicBase;
 
 // The administration screen: the cells of the cabinet as a grid or a list,
 // the details of one cell with what can be done to it, issue and return of
@@ -76,8 +77,10 @@ private:
     void batchGiveStep();
     void batchReturnStep();
     // Runs for the administrator that come back to this screen. The issue
-    // is begun with its user; the caller names the device to give.
-    StationGiveDeviceLogic& beginGive();
+    // is begun with its user; the caller names the device to give. A run
+    // refused says why (the issue run is null then).
+    bool beginRun(StationLogicBase& logic);
+    StationGiveDeviceLogic* beginGive();
     void beginReturn();
     // Whether a batch may take its next step: only from the administration
     // screen, where every run of the batch ends unless the station has gone

@@ -320,14 +320,17 @@ void StationMainWindow::buttonReturnDevice_clicked()
 {
     StationCore* core = StationCore::instance();
     pageIdentifyDevice->setShowAll(!core->return_device_search_only_owned);
-    core->returnLogic.begin(Constants::asStart);
+    // Refused while the station cannot record: the page says so at once.
+    if (!core->returnLogic.begin(Constants::asStart))
+        checkWorkable();
 }
 
 void StationMainWindow::buttonGiveDevice_clicked()
 {
     StationCore* core = StationCore::instance();
     pageIdentifyDevice->setShowAll(!core->return_device_search_only_owned);
-    core->giveLogic.begin(Constants::asStart);
+    if (!core->giveLogic.begin(Constants::asStart))
+        checkWorkable();
 }
 
 void StationMainWindow::on_stackedMain_currentChanged(int index)

@@ -46,6 +46,13 @@ bool StationLogicBase::begin(Constants::ActiveScreen returnTo)
     // over it would take its place, and it would never report its end.
     if (active)
         return false;
+    // A run the database cannot record never begins: its "Successful" would
+    // stand for a record that does not exist.
+    if (!Database::instance()->isWritable()) {
+        core()->log(QStringLiteral("[%1] No run begins: the database cannot record").arg(title),
+                    StationCore::lcError);
+        return false;
+    }
     ++serial;
     user = DatabaseStructs::User();
     device = DatabaseStructs::Device();

@@ -161,8 +161,12 @@ void StationOffScreenLogic::deviceDetected(const DatabaseStructs::Device& d)
 
 bool StationOffScreenLogic::startRun(StationLogicBase& logic, const DatabaseStructs::User& armed)
 {
-    if (!enabled || !logic.begin(Constants::asStart))
+    if (!enabled)
         return false;
+    if (!logic.begin(Constants::asStart)) {
+        playErrorAfterPrompt();
+        return false;
+    }
     run = &logic;
     logic.loginSuccessful(armed, QString());
     return true;
