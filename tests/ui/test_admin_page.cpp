@@ -476,6 +476,114 @@ TEST_F(AdminPage, IssueFromTheDetailsOpensThatCellForTheAdministrator)
     EXPECT_EQ(page()->labelCellUser->text(), QStringLiteral("Root"));
 }
 
+// The page's ways to begin a run for the administrator, each pressed while
+// every write fails: the administrator is told, and nothing of a run begins.
+namespace {
+class AdminPageRefused;
+struct NoRunCase
+{
+    const char* name;
+    void (*press)(AdminPageRefused&);
+};
+
+class AdminPageRefused : public AdminPage, public ::testing::WithParamInterface<NoRunCase>
+{
+public:
+    // For the table's rows, which reach the fixture from outside.
+    void showCellOf(int number) { showCell(number); }
+    void clickOn(QAbstractButton* button) { click(button); }
+    StationAdminPage* adminPage() const { return page(); }
+};
+
+void PrintTo(const NoRunCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const QString refusal = QStringLiteral("Administration: The database cannot record now: no run begins.");
+} // namespace
+
+TEST_P(AdminPageRefused, WhileWritesFailBeginsNoRun)
+{
+    openAdministration();
+    failWrites();
+    GetParam().press(*this);
+    if (HasFatalFailure())
+        return;
+    ASSERT_EVENTUALLY(!messages.isEmpty(), 3000);
+    EXPECT_EQ(messages, QStringList{refusal});
+    EXPECT_FALSE(core->giveLogic.isActive());
+    EXPECT_FALSE(core->returnLogic.isActive());
+    EXPECT_TRUE(giveDone->isEmpty());
+    EXPECT_TRUE(returnDone->isEmpty());
+    EXPECT_FALSE(screenSeen(*screens, Constants::asIdentifyUser));
+    EXPECT_FALSE(screenSeen(*screens, Constants::asIdentifyDevice));
+    EXPECT_EQ(openFramesOfAllLocks(), 0);
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(1).deviceId, 12);
+    EXPECT_EQ(refusalsLogged(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         AdminPageRefused,
+                         ::testing::Values(NoRunCase{"IssueFromTheDetails",
+                                                     [](AdminPageRefused& f) {
+                                                         f.showCellOf(1);
+                                                         f.clickOn(f.adminPage()->buttonCellGive);
+                                                     }},
+                                           NoRunCase{"Return",
+                                                     [](AdminPageRefused& f) {
+                                                         f.clickOn(f.adminPage()->buttonReturnDevice);
+                                                     }}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The first step of a batch is refused: the batch ends there, with one
+// message. The administrator answers it and stays on the page; the batch's
+// later steps neither run nor tell, not even after the next issue begun
+// there once the station writes again.
+TEST_F(AdminPage, BatchIssueEndsAtTheRefusal)
+{
+    Options options;
+    options.messageLifetime = QStringLiteral("5 s");
+    openAdministration(options);
+    putDeviceRecord(2, 31, QStringLiteral("SN-0031"), 80);
+    putDeviceRecord(3, 32, QStringLiteral("SN-0032"), 80);
+    failWrites();
+    {
+        DialogAnswer three(core->dialog, choose(QStringLiteral("3")));
+        trigger(page()->actionBatchGive);
+        ASSERT_TRUE(three.answered);
+    }
+    {
+        DialogAnswer refused(core->dialog, DialogAnswer::clickOk());
+        ASSERT_EVENTUALLY(refused.answered, 3000);
+        EXPECT_EQ(refused.title + QStringLiteral(": ") + refused.text, refusal);
+    }
+    QTest::qWait(200); // what two more steps would take
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(Screens::page(), Constants::asAdministration);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    EXPECT_TRUE(giveDone->isEmpty());
+    EXPECT_EQ(openFramesOfAllLocks(), 0);
+    EXPECT_EQ(refusalsLogged(), 1);
+
+    allowWrites();
+    showCell(3);
+    DialogAnswer successful(core->dialog, DialogAnswer::clickOk());
+    click(page()->buttonCellGive);
+    ASSERT_EVENTUALLY(Screens::page() == Constants::asCloseCell, 3000);
+    EXPECT_EQ(openedCell(), 3);
+    sim.setDoor(0, 2, false);
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 3000);
+    ASSERT_EVENTUALLY(successful.answered, 3000);
+    EXPECT_EQ(successful.text, QStringLiteral("Successful"));
+    ASSERT_EVENTUALLY(Screens::page() == Constants::asAdministration, 3000);
+    QTest::qWait(200); // what a batch step after it would take
+    EXPECT_EQ(giveDone->count(), 1);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    EXPECT_EQ(openFrames(0) + openFrames(1), 0);
+    EXPECT_EQ(messages.size(), 3);
+}
+
 TEST_F(AdminPage, AProblemReportedHereNamesTheAdministrator)
 {
     openAdministration();

@@ -490,6 +490,96 @@ TEST_F(Screens, NotWorkingWhileTheDatabaseCannotRecord)
     ASSERT_EVENTUALLY(window->stackedMainButtons->currentIndex() == 0, 5000);
 }
 
+namespace {
+// The start page's two buttons, each with the run it begins.
+struct StartButtonCase
+{
+    const char* name;
+    QPushButton* (*button)(const StationMainWindow&);
+    const StationLogicBase& (*logic)(const StationCore&);
+};
+
+void PrintTo(const StartButtonCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ScreensStartButton : public Screens, public ::testing::WithParamInterface<StartButtonCase>
+{
+protected:
+    QPushButton* button() const { return GetParam().button(*window); }
+    const StationLogicBase& logic() const { return GetParam().logic(*core); }
+
+    // Nothing of a run: the start screen, no identification, no door.
+    void expectNoRun()
+    {
+        EXPECT_EQ(page(), Constants::asStart);
+        EXPECT_EQ(core->activeScreen(), Constants::asStart);
+        EXPECT_FALSE(logic().isActive());
+        EXPECT_EQ(core->qrMode(), Constants::qmNone);
+        EXPECT_EQ(openFramesOfAllLocks(), 0);
+        EXPECT_EQ(refusalsLogged(), 1);
+    }
+
+    PtyPair scanner;
+};
+} // namespace
+
+// The button is pressed right after the station found it cannot write, and
+// before the page's own refresh could tell: the page says so at once.
+TEST_P(ScreensStartButton, BeginsNoRunWhileWritesFail)
+{
+    Options options;
+    options.scannerDevice = scanner.path;
+    open(options);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    window->checkWorkable();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 0);
+    // Only the button may change the page now.
+    window->stopIndexedTimer(0);
+
+    failWrites();
+    ASSERT_EQ(window->stackedMainButtons->currentIndex(), 0);
+    QTest::mouseClick(button(), Qt::LeftButton);
+    EXPECT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    EXPECT_EQ(window->labelUnworkable->text(), QStringLiteral("Station is not working"));
+    expectNoRun();
+
+    allowWrites();
+    window->startIndexedTimerMs(0, 1000);
+    ASSERT_EVENTUALLY(window->stackedMainButtons->currentIndex() == 0, 5000);
+    QTest::mouseClick(button(), Qt::LeftButton);
+    EXPECT_EQ(page(), Constants::asIdentifyUser);
+    EXPECT_TRUE(logic().isActive());
+}
+
+// The file cannot be opened at all: the page says so from the start, and
+// a press that comes anyway (the handler reached as the click reaches it)
+// begins nothing.
+TEST_P(ScreensStartButton, BeginsNoRunWhileTheFileCannotBeOpened)
+{
+    Options options;
+    options.scannerDevice = scanner.path;
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("vesk_station_db.dat")));
+    open(options);
+    ASSERT_EVENTUALLY(core->cellController.receiveQuality() >= 3, 3000);
+    ASSERT_FALSE(Database::instance()->isWritable());
+    Q_EMIT button()->clicked();
+    EXPECT_EQ(window->stackedMainButtons->currentIndex(), 1);
+    EXPECT_EQ(window->labelUnworkable->text(), QStringLiteral("Station is not working"));
+    expectNoRun();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    ScreensStartButton,
+    ::testing::Values(
+        StartButtonCase{"Issue", [](const StationMainWindow& w) { return w.buttonGiveDevice; },
+                        [](const StationCore& c) -> const StationLogicBase& { return c.giveLogic; }},
+        StartButtonCase{"Return", [](const StationMainWindow& w) { return w.buttonReturnDevice; },
+                        [](const StationCore& c) -> const StationLogicBase& { return c.returnLogic; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Screens, NotesOnOpenCellsOffscreenAndSync)
 {
     Options options;

@@ -322,6 +322,60 @@ INSTANTIATE_TEST_SUITE_P(
             "InputWhileAPromptPlaysIsDropped", {I::CardAnna, I::CardAnna}, {"initial"}, 1, Run::None, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+namespace {
+// The inputs that begin a run, while every write fails: the run's prompt,
+// then the error, and no run.
+struct NoRecordCase
+{
+    const char* name;
+    std::vector<Input> inputs;
+    QStringList prompts;
+};
+void PrintTo(const NoRecordCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+class OffscreenWritesFail : public Offscreen, public ::testing::WithParamInterface<NoRecordCase>
+{
+};
+} // namespace
+
+TEST_P(OffscreenWritesFail, PlayTheErrorAndBeginNoRun)
+{
+    const NoRecordCase& c = GetParam();
+    startOffscreen();
+    if (HasFatalFailure())
+        return;
+    failWrites();
+    for (Input input : c.inputs) {
+        giveAndHear(input);
+        if (HasFatalFailure())
+            return;
+    }
+    ASSERT_EVENTUALLY(prompts().size() == c.prompts.size(), 3000);
+    ASSERT_EVENTUALLY(!core->offscreenLogic.isAudioPlayed(), 5000);
+    EXPECT_EQ(prompts(), c.prompts);
+    EXPECT_EQ(core->offscreenLogic.currentState(), 0);
+    EXPECT_FALSE(core->giveLogic.isActive());
+    EXPECT_FALSE(core->returnLogic.isActive());
+    EXPECT_TRUE(giveDone->isEmpty());
+    EXPECT_TRUE(returnDone->isEmpty());
+    EXPECT_EQ(core->activeScreen(), Constants::asStart);
+    EXPECT_FALSE(screenSeen(*screens, Constants::asIdentifyUser));
+    EXPECT_EQ(openFramesOfAllLocks(), 0);
+    EXPECT_EQ(logCount(QStringLiteral("[OffScreenLogic] Issue")), 0);
+    EXPECT_EQ(logCount(QStringLiteral("[OffScreenLogic] Return")), 0);
+    EXPECT_EQ(refusalsLogged(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table,
+    OffscreenWritesFail,
+    ::testing::Values(NoRecordCase{"SameCardTwice", {I::CardAnna, I::CardAnna}, {"initial", "give", "error"}},
+                      NoRecordCase{
+                          "CodeThenSticker", {I::CodeAnna, I::StickerKnown}, {"initial", "return", "error"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Offscreen, IssueAndReturnRunToTheClosedDoor)
 {
     startOffscreen();

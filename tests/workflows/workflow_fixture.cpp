@@ -173,6 +173,29 @@ qint64 WorkflowTest::lastOpenFrameUs(int lock) const
     return last;
 }
 
+void WorkflowTest::failWrites()
+{
+    Database* db = Database::instance();
+    ASSERT_TRUE(db->isWritable());
+    db->request(QStringLiteral("PRAGMA query_only = 1"));
+    db->addQuery(QStringLiteral("INSERT INTO server_logs (data) VALUES (x'00')"));
+    ASSERT_EVENTUALLY(!db->isWritable(), 5000);
+}
+
+void WorkflowTest::allowWrites()
+{
+    Database* db = Database::instance();
+    db->request(QStringLiteral("PRAGMA query_only = 0"));
+    ASSERT_EVENTUALLY(db->isWritable(), 5000);
+}
+
+int WorkflowTest::refusalsLogged()
+{
+    EXPECT_TRUE(TestSupport::logWritten());
+    return int(
+        TestSupport::logLines().filter(QStringLiteral("No run begins: the database cannot record")).size());
+}
+
 void WorkflowTest::putDevice(int cell, const DatabaseStructs::Device& d)
 {
     core->cellsLogic.cells[cell].deviceId = d.id;

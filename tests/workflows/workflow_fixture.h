@@ -79,6 +79,15 @@ protected:
     int openFrames(int lock) const;
     qint64 lastOpenFrameUs(int lock) const;
 
+    // Every write fails from now on (the file turns read-only for the
+    // station's connection), and the station has noticed: a batch of its own
+    // failed. allowWrites() lifts it and waits until the station writes again.
+    void failWrites();
+    void allowWrites();
+    int openFramesOfAllLocks() const { return openFrames(0) + openFrames(1) + openFrames(2); }
+    // Log lines of runs refused because the database cannot record.
+    static int refusalsLogged();
+
     void putDevice(int cell, const DatabaseStructs::Device& d);
     DatabaseStructs::Device deviceRecord(int id) const;
 
