@@ -594,7 +594,8 @@ bool StationAdminPage::beginRun(StationLogicBase& logic)
     // The database cannot record: no run, and no batch goes on without it.
     batchGiveCount = -1;
     batchReturnCount = -1;
-    core()->showMessage(tr("Administration"), tr("The database cannot record now: no run begins."));
+    // A notice of the page: the administrator stays here to read it.
+    showNotice(tr("Administration"), tr("The database cannot record now: no run begins."));
     return false;
 }
 

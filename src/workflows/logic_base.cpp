@@ -49,7 +49,7 @@ bool StationLogicBase::begin(Constants::ActiveScreen returnTo)
     // A run the database cannot record never begins: its "Successful" would
     // stand for a record that does not exist.
     if (!Database::instance()->isWritable()) {
-        core()->log(QStringLiteral("[%1] No run begins: the database cannot record").arg(title),
+        core()->log(QStringLiteral("[StationLogicBase] No run begins: the database cannot record"),
                     StationCore::lcError);
         return false;
     }

@@ -507,10 +507,20 @@ TEST_P(AdminPageRefused, WhileWritesFailBeginsNoRun)
 {
     openAdministration();
     failWrites();
+    // Read for longer than a message's lifetime before Ok: the notice stays
+    // meanwhile, and so does the administrator.
+    bool stayed = false;
+    DialogAnswer read(core->dialog, [this, &stayed](StationDialog* dialog) {
+        QTest::qWait(200);
+        stayed = dialog->isVisible() && Screens::page() == Constants::asAdministration;
+        QTest::mouseClick(dialog->buttonOk, Qt::LeftButton);
+    });
     GetParam().press(*this);
     if (HasFatalFailure())
         return;
-    ASSERT_EVENTUALLY(!messages.isEmpty(), 3000);
+    ASSERT_EVENTUALLY(read.answered, 3000);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(Screens::page(), Constants::asAdministration);
     EXPECT_EQ(messages, QStringList{refusal});
     EXPECT_FALSE(core->giveLogic.isActive());
     EXPECT_FALSE(core->returnLogic.isActive());

@@ -193,7 +193,7 @@ int WorkflowTest::refusalsLogged()
 {
     EXPECT_TRUE(TestSupport::logWritten());
     return int(
-        TestSupport::logLines().filter(QStringLiteral("No run begins: the database cannot record")).size());
+        TestSupport::logLines().filter(QStringLiteral("[StationLogicBase] No run begins: the database cannot record")).size());
 }
 
 void WorkflowTest::putDevice(int cell, const DatabaseStructs::Device& d)
