@@ -192,8 +192,9 @@ void WorkflowTest::allowWrites()
 int WorkflowTest::refusalsLogged()
 {
     EXPECT_TRUE(TestSupport::logWritten());
-    return int(
-        TestSupport::logLines().filter(QStringLiteral("[StationLogicBase] No run begins: the database cannot record")).size());
+    return int(TestSupport::logLines()
+                   .filter(QStringLiteral("[StationLogicBase] No run begins: the database cannot record"))
+                   .size());
 }
 
 void WorkflowTest::putDevice(int cell, const DatabaseStructs::Device& d)
