@@ -279,9 +279,9 @@ void DatabaseBase::run()
             StationCore::lcInfo);
     {
         QMutexLocker locker(&connectionMutex);
-        const bool done = prepareDatabase(clearing, &clearError);
+        initDatabase(db);
         if (clearing)
-            clearDone = done;
+            clearDone = runClear(&clearError);
     }
     writeFailing.store(false);
     failedCommits = 0;
@@ -325,19 +325,16 @@ void DatabaseBase::run()
     closeDatabase();
 }
 
-bool DatabaseBase::prepareDatabase(bool clearing, QString* clearError)
+bool DatabaseBase::runClear(QString* error)
 {
-    initDatabase(db);
-    if (!clearing)
-        return false;
     if (!transaction()) {
-        *clearError = db.lastError().text();
+        *error = db.lastError().text();
         return false;
     }
     const QSqlError failed = clearTables();
     if (!failed.isValid() && commit())
         return true;
-    *clearError = failed.isValid() ? failed.text() : db.lastError().text();
+    *error = failed.isValid() ? failed.text() : db.lastError().text();
     rollback();
     return false;
 }

@@ -113,9 +113,9 @@ private:
     void closeDatabase();
     void initDatabase(QSqlDatabase database);
     void checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement);
-    // Runs the schema set-up and, when clearing, clearTables(); false with
-    // the reason when the clear could not be done.
-    bool prepareDatabase(bool clearing, QString* clearError);
+    // clearTables() in one transaction; false with the reason when it could
+    // not be done (nothing is then deleted).
+    bool runClear(QString* error);
     // Runs queued statements for up to limitMs (all of them when negative);
     // false when the batch could not be committed (its statements are
     // queued again in front).

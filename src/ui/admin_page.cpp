@@ -455,12 +455,13 @@ int StationAdminPage::neighbourCell(int step) const
 
 // ---- menu -------------------------------------------------------------------
 
-// The menu's entries act only for the administrator on this screen: the menu
-// may be left open, and whoever comes next must not quit the station.
 bool StationAdminPage::administrationShows()
 {
     return core()->activeScreen() == Constants::asAdministration;
 }
+
+// The menu's entries check it: the menu may have been left open, and whoever
+// comes next must not quit the station.
 
 void StationAdminPage::on_actionSync_with_server_triggered()
 {
@@ -557,7 +558,7 @@ int StationAdminPage::askBatchDevices(const QString& title, int max)
 
 bool StationAdminPage::batchGoesOn(const char* name)
 {
-    if (core()->activeScreen() == Constants::asAdministration)
+    if (administrationShows())
         return true;
     core()->log(
         QStringLiteral("[StationAdminPage] %1 ended: the administration was left").arg(QLatin1String(name)),
@@ -719,7 +720,7 @@ void StationAdminPage::on_buttonCellGive_clicked()
 {
     // Once the click is over: its restart of the time-out comes first.
     QTimer::singleShot(0, this, [this] {
-        if (core()->activeScreen() != Constants::asAdministration)
+        if (!administrationShows())
             return;
         if (StationGiveDeviceLogic* give = beginGive())
             give->giveDevice(cellsLogic().getCellByNumber(currentCell.number));

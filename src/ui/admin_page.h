@@ -70,6 +70,8 @@ private Q_SLOTS:
     void on_tabWidget_currentChanged(int index);
 
 private:
+    // Whether the station shows this screen: only then does an action of the
+    // page act for its administrator.
     static bool administrationShows();
     // Asks for the number of runs; the first runs once control is back in
     // the event loop.

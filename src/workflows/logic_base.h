@@ -26,7 +26,8 @@ public:
 
     // Once, from the hub's init: connections and timers.
     void init();
-    // False, and nothing changes, while a run is active.
+    // False, and nothing changes, while a run is active or the database
+    // cannot record.
     bool begin(Constants::ActiveScreen returnTo);
     void end();
 
