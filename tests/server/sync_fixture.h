@@ -75,6 +75,19 @@ protected:
         ASSERT_TRUE(core->server.isApplying());
     }
 
+    // Starts the hub, waits for the first download to be applied, then lets
+    // the back-end answer requests to path only after delayMs (times of them;
+    // -1 for every one).
+    void startThenSlow(const QString& path, int delayMs, int times = -1)
+    {
+        start();
+        waitApplied();
+        FakeBackend::Behaviour slow;
+        slow.delayMs = delayMs;
+        slow.times = times;
+        backend.setBehaviour(path, slow);
+    }
+
     QList<FakeBackend::Request> operations() const { return backend.requests(FakeBackend::pathOperation); }
 
     // The state reports posted so far. Log records share their path: a

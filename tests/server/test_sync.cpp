@@ -240,11 +240,7 @@ TEST_F(SyncTest, MalformedUsersLeaveTheUpdateTime)
 
 TEST_F(SyncTest, ClearDuringADownloadDropsTheOldChain)
 {
-    start();
-    waitApplied();
-    FakeBackend::Behaviour slow;
-    slow.delayMs = 400;
-    backend.setBehaviour(FakeBackend::pathUsers, slow);
+    startThenSlow(FakeBackend::pathUsers, 400);
     backend.setUsers(R"([{"id":4,"login":"anna"}])");
     backend.clearRequests();
     core->server.sync();
@@ -429,12 +425,7 @@ TEST_F(SyncTest, OperationsQueuedWhileDownAreDeliveredInOrder)
 
 TEST_F(SyncTest, CellStaysChangingWhileAChangeOfItIsQueued)
 {
-    start();
-    waitApplied();
-    FakeBackend::Behaviour slow;
-    slow.delayMs = 300;
-    slow.times = 1;
-    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    startThenSlow(FakeBackend::pathOperation, 300, 1);
     CellsLogic::Cell& cell = core->cellsLogic.cells[1];
     Database::instance()->queueChange(Server::makeOperation(Constants::doIssued, 9, 4, cell, QString()));
     Database::instance()->queueChange(Server::makeOperation(Constants::doReturned, 9, 4, cell, QString()));
@@ -531,12 +522,7 @@ TEST_F(SyncTest, AcceptedChangeIsDeletedWhileLoggedOutAndTheNextWaits)
 // reply was handled.
 TEST_F(SyncTest, ChangeWaitsForTheDownloadUnderWay)
 {
-    start();
-    waitApplied();
-    FakeBackend::Behaviour slow;
-    slow.delayMs = 300;
-    slow.times = 1;
-    backend.setBehaviour(FakeBackend::pathUsers, slow);
+    startThenSlow(FakeBackend::pathUsers, 300, 1);
     core->server.sync();
     ASSERT_TRUE(core->server.isSyncing());
     Database::instance()->queueChange(
@@ -784,11 +770,7 @@ TEST_F(SyncTest, ClearWhileUploadsFailKeepsSendingThem)
 // still deleted, so the change is not sent a second time.
 TEST_F(SyncTest, ChangeAcceptedAcrossAClearIsSentOnce)
 {
-    start();
-    waitApplied();
-    FakeBackend::Behaviour slow;
-    slow.delayMs = 300;
-    backend.setBehaviour(FakeBackend::pathOperation, slow);
+    startThenSlow(FakeBackend::pathOperation, 300);
     Database::instance()->queueChange(
         Server::makeOperation(Constants::doIssued, 9, 4, core->cellsLogic.cells[1], QString()));
     ASSERT_EVENTUALLY(operations().size() == 1, 3000);
