@@ -1,6 +1,7 @@
 #include "support/keyboard_keys.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -67,4 +68,32 @@ void KeyboardKeys::pressOn(QWindow* window, int key, int gapMs)
     QTest::keyClick(window, Qt::Key(key));
     if (gapMs > 0)
         QTest::qWait(gapMs);
+}
+
+namespace {
+void sendStamped(QObject* target, QEvent::Type type, int key, const QString& text, unsigned long stampMs)
+{
+    QKeyEvent event(type, key, Qt::NoModifier, text);
+    event.setTimestamp(stampMs);
+    QCoreApplication::sendEvent(target, &event);
+}
+} // namespace
+
+void KeyboardKeys::pressStampedOn(QObject* target, int key, unsigned long stampMs)
+{
+    const QString text = key == Qt::Key_Return ? QStringLiteral("\r") : QString();
+    sendStamped(target, QEvent::KeyPress, key, text, stampMs);
+    sendStamped(target, QEvent::KeyRelease, key, text, stampMs + 1);
+}
+
+unsigned long
+KeyboardKeys::typeStampedOn(QObject* target, const QString& text, unsigned long stampMs, int stepMs)
+{
+    for (const QChar c : text) {
+        const int key = c.isLetter() ? c.toUpper().unicode() : c.unicode();
+        sendStamped(target, QEvent::KeyPress, key, QString(c), stampMs);
+        sendStamped(target, QEvent::KeyRelease, key, QString(c), stampMs + 1);
+        stampMs += static_cast<unsigned long>(stepMs);
+    }
+    return stampMs;
 }

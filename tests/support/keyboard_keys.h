@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QObject;
 class QToolButton;
 class QWidget;
 class QWindow;
@@ -27,4 +28,12 @@ bool postTap(QToolButton* key);
 const int personGapMs = 80;
 void typeOn(QWindow* window, const QString& text, int gapMs);
 void pressOn(QWindow* window, int key, int gapMs);
+
+// Keys stamped as the window system stamps them when they happen, sent at
+// once, however late that is by the wall clock, through a window to its
+// focused widget (or straight to a widget): the key at stampMs, each next one
+// stepMs later, a release 1 ms after its press. Returns the stamp for the key
+// after them.
+unsigned long typeStampedOn(QObject* target, const QString& text, unsigned long stampMs, int stepMs);
+void pressStampedOn(QObject* target, int key, unsigned long stampMs);
 } // namespace KeyboardKeys
