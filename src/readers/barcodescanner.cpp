@@ -1,8 +1,9 @@
 #include "readers/barcodescanner.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+#include <QWindow>
 #include <QtDebug>
 
 #include "core/core.h"
@@ -18,7 +19,7 @@ BarCodeScanner::BarCodeScanner()
 {
     startIndexedTimerMs(0, packetTickMs, [this] { packetTick(); });
     setIndexedTimerSingleShot(burstTimer, true);
-    bindIndexedTimer(burstTimer, [this] { replayHeld(); });
+    bindIndexedTimer(burstTimer, [this] { burstMayHaveEnded(); });
     keyClock.start();
 }
 
@@ -181,12 +182,18 @@ bool BarCodeScanner::takeKey(QObject* watched, QKeyEvent* key)
     const qint64 now = key->timestamp() ? qint64(key->timestamp()) : keyClock.elapsed();
     const qint64 gap = now - lastPressMs;
     lastPressMs = now;
+    ++presses;
     if (!held.empty() && (gap < 0 || gap >= hidKeyGapMs))
         replayHeld();
     if (key->key() == Qt::Key_Return) {
-        // A Return of its own is the person's; one that ends a burst, a scan.
+        // A Return of its own is the person's, and so is one after fewer
+        // quick keys than any code has; one that ends a longer burst, a scan.
         if (held.empty())
             return false;
+        if (hidBuffer.size() < hidShortestScan) {
+            replayHeld();
+            return false;
+        }
         endScan(key);
         return true;
     }
@@ -197,9 +204,42 @@ bool BarCodeScanner::takeKey(QObject* watched, QKeyEvent* key)
     return true;
 }
 
+QObject* BarCodeScanner::receiverOf(QObject* watched, const QKeyEvent* key) const
+{
+    // A release belongs where its press went, wherever the focus is now.
+    if (key->type() == QEvent::KeyRelease)
+        for (auto k = held.rbegin(); k != held.rend(); ++k)
+            if (k->event->type() == QEvent::KeyPress && k->event->key() == key->key())
+                return k->receiver;
+    // A key from the window system comes to the window first, which passes
+    // it on as below: it is meant for the widget that has the focus now, not
+    // for whatever has it once the key is sent on.
+    auto* window = qobject_cast<QWindow*>(watched);
+    if (!window)
+        return watched;
+    if (QWidget* grabber = QWidget::keyboardGrabber())
+        return grabber;
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup->focusWidget() ? popup->focusWidget() : popup;
+    QObject* focus = window->focusObject();
+    return focus ? focus : window;
+}
+
+namespace {
+bool isShown(const QObject* receiver)
+{
+    if (auto* widget = qobject_cast<const QWidget*>(receiver))
+        return widget->isVisible();
+    if (auto* window = qobject_cast<const QWindow*>(receiver))
+        return window->isVisible();
+    return false;
+}
+} // namespace
+
 void BarCodeScanner::hold(QObject* watched, const QKeyEvent* key)
 {
-    held.push_back({watched, std::make_unique<QKeyEvent>(*key)});
+    QObject* receiver = receiverOf(watched, key);
+    held.push_back({receiver, std::make_unique<QKeyEvent>(*key), isShown(receiver)});
 }
 
 void BarCodeScanner::endScan(const QKeyEvent* returnKey)
@@ -219,6 +259,22 @@ void BarCodeScanner::endScan(const QKeyEvent* returnKey)
     dropHeld();
 }
 
+void BarCodeScanner::burstMayHaveEnded()
+{
+    // The timer runs by the wall clock, the keys by their own stamps. On a
+    // thread that was busy, the overdue timer runs before the keys that
+    // waited meanwhile, in the same turn of the event loop: look again once
+    // they are in. A key that came meanwhile has decided by its stamp.
+    const quint64 seen = presses;
+    QMetaObject::invokeMethod(
+        this,
+        [this, seen] {
+            if (presses == seen && !held.empty())
+                replayHeld();
+        },
+        Qt::QueuedConnection);
+}
+
 void BarCodeScanner::replayHeld()
 {
     stopIndexedTimer(burstTimer);
@@ -226,9 +282,11 @@ void BarCodeScanner::replayHeld()
     keys.swap(held);
     hidBuffer.clear();
     // A key sent on may open a dialog whose own loop reads further keys:
-    // only this very event passes the filter unexamined.
+    // only this very event passes the filter unexamined. A widget hidden
+    // since belongs to a screen the station has left: a key typed there is
+    // typed nowhere, not into the next screen's field.
     for (const HeldKey& k : keys) {
-        if (!k.receiver)
+        if (!k.receiver || (k.shown && !isShown(k.receiver)))
             continue;
         const QKeyEvent* outer = replayed;
         replayed = k.event.get();

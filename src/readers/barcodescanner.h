@@ -33,9 +33,14 @@ public:
     // a pause beyond this has its bytes thrown away instead of kept.
     static const int maxPacketSize = 4096;
     // A keyboard-wedge scanner types a whole code within a few milliseconds a
-    // key; a person's keys come tens of milliseconds apart. Keys closer than
-    // this are one burst, and a burst ended by Return is a scan.
+    // key; a person's keys come tens of milliseconds apart. Keys whose time
+    // stamps are closer than this are one burst, and a burst ended by Return
+    // is a scan when it holds at least hidShortestScan characters.
     static const int hidKeyGapMs = 30;
+    // The shortest code the station reads: device stickers hold at least
+    // this many characters, a login code far more. Fewer quick keys and a
+    // Return are a person's (the last of a password and Return at once).
+    static const int hidShortestScan = 4;
 
     BarCodeScanner();
     ~BarCodeScanner() override;
@@ -62,17 +67,22 @@ private:
     void emitPacket(const QByteArray& packet);
     bool keyboardShown() const;
     bool takeKey(QObject* watched, QKeyEvent* key);
+    QObject* receiverOf(QObject* watched, const QKeyEvent* key) const;
     void hold(QObject* watched, const QKeyEvent* key);
     void endScan(const QKeyEvent* returnKey);
+    void burstMayHaveEnded();
     void replayHeld();
     void dropHeld();
 
     // A key held back until the burst it begins turns out to be a person's
-    // typing (then it is sent on to its receiver) or a scan (then dropped).
+    // typing (then it is sent on to the widget that had the focus when it
+    // was typed) or a scan (then dropped).
     struct HeldKey
     {
         QPointer<QObject> receiver;
         std::unique_ptr<QKeyEvent> event;
+        // Whether the receiver was shown when the key was typed.
+        bool shown;
     };
 
     bool hidMode = false;
@@ -88,6 +98,9 @@ private:
     QList<int> scannedKeys;
     QElapsedTimer keyClock;
     qint64 lastPressMs = 0;
+    // Counts the key presses taken, so that a later look can tell whether
+    // any came meanwhile.
+    quint64 presses = 0;
     const QKeyEvent* replayed = nullptr;
     QPointer<QWidget> keyboard;
     std::unique_ptr<VXIODevice> device;

@@ -10,15 +10,19 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "core/core.h"
 #include "readers/barcodescanner.h"
+#include "support/keyboard_keys.h"
 #include "support/test_support.h"
 
 namespace {
@@ -315,10 +319,10 @@ protected:
 TEST_F(KeyboardWedge, ReturnEndsThePacketAndKeysAreSwallowed)
 {
     EXPECT_TRUE(scanner.isOpened());
-    QTest::keyClicks(&edit, QStringLiteral("Ab1"));
+    QTest::keyClicks(&edit, QStringLiteral("Ab1x"));
     QTest::keyClick(&edit, Qt::Key_Return);
     ASSERT_EVENTUALLY(spy.count() > 0, 1000);
-    EXPECT_EQ(packets(spy), QList<QByteArray>{"Ab1\r"});
+    EXPECT_EQ(packets(spy), QList<QByteArray>{"Ab1x\r"});
     EXPECT_TRUE(edit.text().isEmpty());
     EXPECT_EQ(counter.presses, 0);
     EXPECT_EQ(counter.releases, 0);
@@ -326,12 +330,12 @@ TEST_F(KeyboardWedge, ReturnEndsThePacketAndKeysAreSwallowed)
 
 TEST_F(KeyboardWedge, KeypadEnterDoesNotEndThePacket)
 {
-    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClicks(&edit, QStringLiteral("abcd"));
     QTest::keyClick(&edit, Qt::Key_Enter, Qt::KeypadModifier);
     QTest::keyClick(&edit, Qt::Key_Return);
     ASSERT_EVENTUALLY(spy.count() > 0, 1000);
     const QByteArray packet = spy.at(0).at(0).toByteArray();
-    EXPECT_TRUE(packet.startsWith("ab")) << packet.toStdString();
+    EXPECT_TRUE(packet.startsWith("abcd")) << packet.toStdString();
     EXPECT_TRUE(packet.endsWith("\r")) << packet.toStdString();
     EXPECT_EQ(packets(spy).size(), 1);
 
@@ -419,6 +423,100 @@ TEST_F(KeyboardWedge, CloseRemovesTheFilter)
 }
 
 namespace {
+struct BurstCase
+{
+    const char* name;
+    int length;
+};
+
+void PrintTo(const BurstCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class KeyboardWedgeBurst : public KeyboardWedge, public ::testing::WithParamInterface<BurstCase>
+{
+};
+} // namespace
+
+// A quick burst ended by Return is a scan only when it is as long as the
+// shortest code the station reads; a shorter one is a person's last keys
+// and a Return, and reaches the field, in order.
+TEST_P(KeyboardWedgeBurst, IsAScanFromTheShortestCodeOn)
+{
+    const BurstCase& c = GetParam();
+    const QString burst = QStringLiteral("abcdefgh").left(c.length);
+    const unsigned long stamp = KeyboardKeys::typeStampedOn(&edit, burst, 100000, 2);
+    KeyboardKeys::pressStampedOn(&edit, Qt::Key_Return, stamp);
+    if (c.length >= BarCodeScanner::hidShortestScan) {
+        ASSERT_EVENTUALLY(spy.count() > 0, 1000);
+        EXPECT_EQ(packets(spy), QList<QByteArray>{burst.toLatin1() + "\r"});
+        EXPECT_TRUE(edit.text().isEmpty());
+        EXPECT_EQ(counter.presses, 0);
+    } else {
+        QTest::qWait(quietMs);
+        EXPECT_EQ(spy.count(), 0);
+        EXPECT_EQ(edit.text(), burst);
+        EXPECT_EQ(counter.presses, c.length + 1);
+        EXPECT_EQ(counter.releases, c.length + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         KeyboardWedgeBurst,
+                         ::testing::Values(BurstCase{"OneKey", 1},
+                                           BurstCase{"OneShort", BarCodeScanner::hidShortestScan - 1},
+                                           BurstCase{"Shortest", BarCodeScanner::hidShortestScan}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+// A window of two screens, each with a field, the first one shown: keys
+// come to it from the window system.
+class KeyboardWedgeScreens : public KeyboardWedge
+{
+protected:
+    void SetUp() override
+    {
+        KeyboardWedge::SetUp();
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(screens);
+        for (QLineEdit* field : {first, second}) {
+            auto* screen = new QWidget;
+            (new QVBoxLayout(screen))->addWidget(field);
+            screens->addWidget(screen);
+        }
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        first->setFocus();
+        ASSERT_TRUE(first->hasFocus());
+    }
+
+    QWidget window;
+    QStackedWidget* screens = new QStackedWidget;
+    QLineEdit* first = new QLineEdit;
+    QLineEdit* second = new QLineEdit;
+};
+} // namespace
+
+// A key held back when the station moves on to its next screen (a card was
+// read) belonged to the screen left: it reaches no field of the next one.
+TEST_F(KeyboardWedgeScreens, KeyHeldBackWhenTheScreenIsLeftReachesNoField)
+{
+    QWindow* keys = window.windowHandle();
+    const int personMs = KeyboardKeys::personGapMs;
+    unsigned long stamp = KeyboardKeys::typeStampedOn(keys, QStringLiteral("ab"), 100000, personMs);
+    screens->setCurrentIndex(1);
+    second->setFocus();
+    ASSERT_TRUE(second->hasFocus());
+    KeyboardKeys::typeStampedOn(keys, QStringLiteral("c"), stamp, personMs);
+    ASSERT_EVENTUALLY(!second->text().isEmpty(), 1000);
+    EXPECT_EQ(second->text(), QStringLiteral("c"));
+    EXPECT_EQ(first->text(), QStringLiteral("a"));
+    EXPECT_EQ(spy.count(), 0);
+}
+
+namespace {
 enum class OnScreenKeyboard
 {
     None,
@@ -472,18 +570,18 @@ TEST_P(KeyboardWedgeCapture, TakesTheKeysOnlyWhileEnabledAndTheKeyboardIsHidden)
         gone.reset();
         break;
     }
-    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClicks(&edit, QStringLiteral("abcd"));
     QTest::keyClick(&edit, Qt::Key_Return);
     if (c.captures) {
         ASSERT_EVENTUALLY(spy.count() > 0, 1000);
-        EXPECT_EQ(packets(spy), QList<QByteArray>{"ab\r"});
+        EXPECT_EQ(packets(spy), QList<QByteArray>{"abcd\r"});
         EXPECT_TRUE(edit.text().isEmpty());
         EXPECT_EQ(counter.releases, 0);
     } else {
         QTest::qWait(quietMs);
         EXPECT_EQ(spy.count(), 0);
-        EXPECT_EQ(edit.text(), QStringLiteral("ab"));
-        EXPECT_EQ(counter.releases, 3);
+        EXPECT_EQ(edit.text(), QStringLiteral("abcd"));
+        EXPECT_EQ(counter.releases, 5);
     }
 }
 
@@ -520,7 +618,7 @@ TEST(ScannerHub, BuildsOneScannerPerConfiguredDevice)
     core->setQRMode(Constants::qmDevice);
     QLineEdit edit;
     QSignalSpy packets(core->barCodeScanners.at(0), &BarCodeScanner::dataReaded);
-    QTest::keyClicks(&edit, QStringLiteral("ab"));
+    QTest::keyClicks(&edit, QStringLiteral("abcd"));
     QTest::keyClick(&edit, Qt::Key_Return);
     ASSERT_EVENTUALLY(packets.count() > 0, 1000);
     EXPECT_TRUE(edit.text().isEmpty());

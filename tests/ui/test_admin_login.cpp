@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include "readers/barcodescanner.h"
@@ -489,3 +491,95 @@ TEST_F(AdminLoginOwnKeyboard, CodeAtAScannersPaceLogsIn)
     EXPECT_EQ(adminEntered(), 7);
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
+
+namespace {
+// Stamps of key events start here in the tests that stamp their own keys.
+const unsigned long firstStampMs = 100000;
+} // namespace
+
+// A person's last character and a quick Return make a burst, but one far
+// shorter than any code the station reads: both are the person's.
+TEST_F(AdminLoginOwnKeyboard, LastCharacterAndAQuickReturnAreTyping)
+{
+    const int personMs = KeyboardKeys::personGapMs;
+    unsigned long stamp = KeyboardKeys::typeStampedOn(keys(), QStringLiteral("root"), firstStampMs, personMs);
+    KeyboardKeys::pressStampedOn(keys(), Qt::Key_Return, stamp);
+    stamp += personMs;
+    ASSERT_TRUE(window->lineAdminPassword->hasFocus());
+    const QString password = QString::fromLatin1(rootPassword);
+    stamp = KeyboardKeys::typeStampedOn(keys(), password.chopped(1), stamp, personMs);
+    stamp = KeyboardKeys::typeStampedOn(keys(), password.right(1), stamp, 5);
+    KeyboardKeys::pressStampedOn(keys(), Qt::Key_Return, stamp);
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 2000)
+        << ", messages: " << messages.join('\n').toStdString();
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(packets->count(), 0);
+}
+
+// A key still held back when the person taps the next field belongs to the
+// field it was typed into.
+TEST_F(AdminLoginOwnKeyboard, KeyHeldBackGoesToTheFieldItWasTypedInto)
+{
+    const int personMs = KeyboardKeys::personGapMs;
+    const unsigned long stamp =
+        KeyboardKeys::typeStampedOn(keys(), QStringLiteral("root"), firstStampMs, personMs);
+    QTest::mouseClick(window->lineAdminPassword, Qt::LeftButton);
+    ASSERT_TRUE(window->lineAdminPassword->hasFocus());
+    KeyboardKeys::typeStampedOn(keys(), QStringLiteral("S"), stamp, personMs);
+    ASSERT_EVENTUALLY(!window->lineAdminPassword->text().isEmpty(), 2000);
+    EXPECT_EQ(window->lineAdminLogin->text(), QStringLiteral("root"));
+    EXPECT_EQ(window->lineAdminPassword->text(), QStringLiteral("S"));
+    EXPECT_EQ(packets->count(), 0);
+}
+
+// The main thread busy in the middle of a scan (a large grid shown, a
+// download applied): the keys the scanner typed meanwhile wait in the queue,
+// stamped at its pace, and the timers that fell due meanwhile run first in
+// the turn the thread comes back in, as the window system's event
+// dispatchers order them. A timer due just after the scanner's own delivers
+// the keys that waited.
+struct BusyCase
+{
+    const char* name;
+    int busyMs;
+};
+
+class AdminLoginBusyScan : public AdminLoginOwnKeyboard, public ::testing::WithParamInterface<BusyCase>
+{
+};
+
+TEST_P(AdminLoginBusyScan, CodeIsOnePacketThatReachesNoField)
+{
+    const int scannerMs = 2;
+    const QString code =
+        QString::fromLatin1(qrLoginEncrypt(QStringLiteral("root"), QString::fromLatin1(rootPassword)));
+    const int half = code.size() / 2;
+    QStringList loginTexts;
+    QObject::connect(window->lineAdminLogin, &QLineEdit::textChanged,
+                     [&loginTexts](const QString& text) { loginTexts.append(text); });
+    unsigned long stamp = KeyboardKeys::typeStampedOn(keys(), code.left(half), firstStampMs, scannerMs);
+    QTimer waited;
+    waited.setSingleShot(true);
+    waited.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&waited, &QTimer::timeout, [&] {
+        stamp = KeyboardKeys::typeStampedOn(keys(), code.mid(half), stamp, scannerMs);
+        KeyboardKeys::pressStampedOn(keys(), Qt::Key_Return, stamp);
+    });
+    waited.start(BarCodeScanner::hidKeyGapMs + 10);
+    QThread::msleep(static_cast<unsigned long>(GetParam().busyMs));
+    ASSERT_EVENTUALLY(page() == Constants::asAdministration, 3000)
+        << ", messages: " << messages.join('\n').toStdString()
+        << ", login field: " << window->lineAdminLogin->text().toStdString();
+    // Only the login that the code named, never a part of the code.
+    EXPECT_EQ(loginTexts, QStringList{QStringLiteral("root")});
+    ASSERT_EQ(packets->count(), 1);
+    EXPECT_EQ(packets->at(0).at(0).toByteArray(), code.toLatin1() + "\r");
+    EXPECT_EQ(adminEntered(), 7);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         AdminLoginBusyScan,
+                         ::testing::Values(BusyCase{"Busy50ms", 50}, BusyCase{"Busy500ms", 500}),
+                         [](const auto& info) { return std::string(info.param.name); });
