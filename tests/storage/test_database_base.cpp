@@ -20,6 +20,7 @@
 using DatabaseStructs::ChangeServer;
 using DatabaseStructs::Device;
 using DatabaseStructs::User;
+using StorageSupport::damageLeafPage;
 using StorageSupport::databaseFile;
 using StorageSupport::logText;
 using StorageSupport::sqlite;
@@ -53,26 +54,6 @@ QStringList rowsOf(const char* table)
 {
     return sqliteLines(
         file, QStringLiteral("SELECT id || ' ' || hex(data) FROM %1 ORDER BY id").arg(QLatin1String(table)));
-}
-
-// Writes 0xff over a page of the file: "leaf" takes one of the table's leaf
-// pages from the middle of the table, as dbstat lists them. Gives the number
-// of rows the page held (-1 when it found none).
-int damagePageOf(const char* table)
-{
-    const QStringList leaves = sqliteLines(
-        file, QStringLiteral("SELECT pageno || ' ' || ncell FROM dbstat WHERE name='%1' AND pagetype='leaf' "
-                             "ORDER BY pageno")
-                  .arg(QLatin1String(table)));
-    if (leaves.size() < 3)
-        return -1;
-    const QStringList chosen = leaves.at(leaves.size() / 2).split(QLatin1Char(' '));
-    const int pageSize = sqlite(file, QStringLiteral("PRAGMA page_size")).toInt();
-    QFile part(file);
-    if (!part.open(QIODevice::ReadWrite) || !part.seek(qint64(chosen.at(0).toInt() - 1) * pageSize))
-        return -1;
-    part.write(QByteArray(pageSize, '\xff'));
-    return chosen.at(1).toInt();
 }
 
 class DatabaseFile : public ::testing::Test
@@ -658,7 +639,7 @@ TEST_F(DatabaseFile, ClearOfADamagedFileCarriesTheUnsentRowsOver)
     const QStringList logs = rowsOf("server_logs");
     ASSERT_EQ(changes.size(), 3);
     ASSERT_EQ(logs.size(), 2);
-    ASSERT_GT(damagePageOf("users"), 0);
+    ASSERT_GT(damageLeafPage(file, "users"), 0);
     EXPECT_TRUE(database->start());
 
     QString error;
@@ -690,7 +671,7 @@ TEST_F(DatabaseFile, ClearCountsTheUnsentRowsItCouldNotRead)
     database->stop();
     const QStringList changes = rowsOf("server_changes");
     ASSERT_EQ(changes.size(), 300);
-    const int onThePage = damagePageOf("server_changes");
+    const int onThePage = damageLeafPage(file, "server_changes");
     ASSERT_GT(onThePage, 0);
     EXPECT_TRUE(database->start());
 
