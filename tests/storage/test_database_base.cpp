@@ -1,6 +1,8 @@
 // The database thread and its file, read back with the sqlite3 tool.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include "storage/database.h"
@@ -529,6 +532,70 @@ TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
               QStringLiteral("6"));
     EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
     EXPECT_EQ(countRows("updates"), 4);
+}
+
+namespace {
+// A small file system of its own (a tmpfs, so only where the tests may
+// mount one), which a filler file fills to the last byte.
+struct SmallDisk
+{
+    SmallDisk()
+    {
+        QDir().mkpath(dir);
+        mounted = ::mount("tmpfs", qPrintable(dir), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(qPrintable(dir), MNT_DETACH);
+    }
+    bool fill()
+    {
+        QFile filler(dir + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(512, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+        return true;
+    }
+    bool free() { return QFile::remove(dir + QStringLiteral("/filler")); }
+
+    const QString dir = QDir::current().absoluteFilePath(QStringLiteral("small-disk"));
+    bool mounted = false;
+};
+} // namespace
+
+// The disk is full when a clear makes the file anew: the clear is done (the
+// damaged file is gone), and what is recorded meanwhile waits until the
+// tables can be made, as at a first start.
+TEST_F(DatabaseFile, ClearOntoAFullDiskKeepsWhatWaitsUntilTheTablesAreMade)
+{
+    SmallDisk disk;
+    if (!disk.mounted)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << strerror(errno);
+    const QString path = disk.dir + QLatin1Char('/') + file;
+    ASSERT_TRUE(TestSupport::writeFile(path, QByteArray(4096, 'x')));
+    ASSERT_TRUE(disk.fill());
+    database->setReopenInterval(20);
+    database->setDatabase(path);
+    EXPECT_FALSE(database->start());
+
+    QString error;
+    EXPECT_TRUE(database->clear(&error)) << error.toStdString();
+    database->addUser(makeUser(5, QStringLiteral("after")));
+    queueChange(QStringLiteral("api/after"));
+    QTest::qWait(300);
+    EXPECT_FALSE(database->isWritable());
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Schema error: ")), 1);
+
+    ASSERT_TRUE(disk.free());
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    database->stop();
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT count(*) FROM server_changes")), QStringLiteral("1"));
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT count(*) FROM updates")), QStringLiteral("4"));
+    EXPECT_FALSE(logText().contains(QStringLiteral(" dropped: ")));
 }
 
 // The schema reads, the table behind it does not: the station starts on

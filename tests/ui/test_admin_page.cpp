@@ -681,8 +681,9 @@ TEST_F(AdminPage, ClearOfADamagedFileSaysHowManyUnsentRecordsAreLost)
                              "records could not be read and are lost.")
                   .arg(lost));
     ASSERT_EVENTUALLY(db->isWritable(), 5000);
-    EXPECT_EQ(db->request(QStringLiteral("SELECT count(*) AS n FROM server_changes")).value(QStringLiteral("n")),
-              300 - lost);
+    EXPECT_EQ(
+        db->request(QStringLiteral("SELECT count(*) AS n FROM server_changes")).value(QStringLiteral("n")),
+        300 - lost);
 }
 
 TEST_F(AdminPageWithBackend, ClearDatabaseKeepsTheChangesThatWaitForTheServer)
