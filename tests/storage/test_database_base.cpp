@@ -52,6 +52,16 @@ int countRows(const char* table)
     return sqlite(file, QStringLiteral("SELECT count(*) FROM %1").arg(QString::fromLatin1(table))).toInt();
 }
 
+// The paths of the changes in the file, in row order.
+QStringList changePaths()
+{
+    QStringList paths;
+    for (const QString& hex :
+         sqliteLines(file, QStringLiteral("SELECT hex(data) FROM server_changes ORDER BY id")))
+        paths.append(vxqDeserialize<ChangeServer>(QByteArray::fromHex(hex.toLatin1())).path);
+    return paths;
+}
+
 // The rows of a table as "id blob-in-hex", in row order.
 QStringList rowsOf(const char* table)
 {
@@ -177,10 +187,7 @@ TEST_F(DatabaseFile, StatementsWaitInOrderUntilTheFileOpens)
     EXPECT_EQ(database->request(QStringLiteral("SELECT 1 AS one")).value(QStringLiteral("one")).toInt(), 1);
     database->stop();
     EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "3"}));
-    QStringList paths;
-    for (const QString& hex : sqliteLines(file, QStringLiteral("SELECT hex(data) FROM server_changes")))
-        paths.append(vxqDeserialize<ChangeServer>(QByteArray::fromHex(hex.toLatin1())).path);
-    EXPECT_EQ(paths, QStringList({"api/before-start", "api/waiting"}));
+    EXPECT_EQ(changePaths(), QStringList({"api/before-start", "api/waiting"}));
     EXPECT_EQ(countRows("updates"), 4);
 }
 
@@ -278,8 +285,10 @@ class DatabaseFileFailure : public DatabaseFile, public ::testing::WithParamInte
 };
 } // namespace
 
-// The file fails inside a batch, after its first statement ran: the whole
-// batch is rolled back and kept, and written once when writing works again.
+// The file fails inside a batch: the whole batch is rolled back and kept,
+// and written once, in order, when writing works again. Which statements
+// share a batch is the thread's affair; a change written in part and then
+// again would show as a second row.
 TEST_P(DatabaseFileFailure, KeepsTheWholeBatchAndWritesItOnce)
 {
     database->setBusyTimeout(50);
@@ -290,28 +299,33 @@ TEST_P(DatabaseFileFailure, KeepsTheWholeBatchAndWritesItOnce)
     ASSERT_FALSE(pages.isEmpty());
     database->request(QString::fromLatin1(GetParam().set).arg(pages));
 
+    queueChange(QStringLiteral("api/first"));
     ChangeServer big;
     big.path = QStringLiteral("api/big");
     big.body = QByteArray(64 * 1024, 'b');
-    database->lock();
-    database->addUser(makeUser(1, QStringLiteral("u1")));
     database->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
                        {{QStringLiteral("d"), vxqSerialize(big)}});
     database->addUser(makeUser(2, QStringLiteral("u2")));
-    database->unlock();
+    queueChange(QStringLiteral("api/after"));
     ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error, ")), 5000);
     EXPECT_FALSE(database->isWritable());
     QTest::qWait(300);
-    EXPECT_EQ(countRows("users"), 0);
-    EXPECT_EQ(countRows("server_changes"), 0);
+    // Asked through the station's own connection: the file is busy with its retries.
+    auto count = [this](const char* what) {
+        return database->request(QStringLiteral("SELECT count(*) AS n FROM %1").arg(QLatin1String(what)))
+            .value(QStringLiteral("n"))
+            .toInt();
+    };
+    EXPECT_EQ(count("users"), 0);
+    EXPECT_LE(count("server_changes"), 1);
     EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Batch error")), 1);
 
     database->request(QString::fromLatin1(GetParam().lift));
     ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 5000);
     EXPECT_TRUE(database->isWritable());
     database->stop();
-    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
-    EXPECT_EQ(countRows("server_changes"), 1);
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"2"}));
+    EXPECT_EQ(changePaths(), QStringList({"api/first", "api/big", "api/after"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
