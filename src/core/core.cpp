@@ -1,5 +1,6 @@
 #include "core/core.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -100,9 +101,15 @@ void StationCore::init()
 
     Database* database = Database::instance();
     database->setDatabase(QStringLiteral("vesk_station_db.dat"));
-    database->setReopenInterval(
-        int(readDuration(QStringLiteral("timeouts"), QStringLiteral("database_retry"), QStringLiteral("3 s"))
-                .toMSec()));
+    const qint64 retryMs =
+        readDuration(QStringLiteral("timeouts"), QStringLiteral("database_retry"), QStringLiteral("3 s")).toMSec();
+    // Shorter, the retries while the file cannot be opened would spin a core.
+    if (retryMs < DatabaseBase::minReopenIntervalMs)
+        log(QStringLiteral("[StationCore] [timeouts] database_retry = %1 ms is too short, using %2 ms")
+                .arg(retryMs)
+                .arg(DatabaseBase::minReopenIntervalMs),
+            lcWarning);
+    database->setReopenInterval(int(std::min<qint64>(retryMs, std::numeric_limits<int>::max())));
     database->start();
     database->init();
 

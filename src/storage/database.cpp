@@ -48,6 +48,15 @@ const QString& changeInsertStatement()
                                     .arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
     return text;
 }
+
+// Whether a statement writes a change: queued, or carried over from a
+// damaged file by a clear.
+bool writesChange(const QString& statement)
+{
+    static const QString prefix =
+        QStringLiteral("INSERT INTO %1 ").arg(QString::fromLatin1(DatabaseStructs::table_server_changes));
+    return statement.startsWith(prefix);
+}
 } // namespace
 
 Database* Database::instance()
@@ -73,6 +82,7 @@ Database::Database()
     // Tests and tools end without closing a window: the thread must be gone
     // before the program's statics (the SQL driver's among them) are.
     qAddPostRoutine(stopAtExit);
+    setDroppableLimit(maxQueuedLogs);
 }
 
 Database::~Database()
@@ -248,7 +258,7 @@ void Database::queueLog(const DatabaseStructs::ServerLog& log)
 {
     static const QString text = QStringLiteral("INSERT INTO %1 (data) VALUES (:d)")
                                     .arg(QString::fromLatin1(DatabaseStructs::table_server_logs));
-    addQuery(text, {{QStringLiteral("d"), vxqSerialize(log)}});
+    addQuery(Query{text, {{QStringLiteral("d"), vxqSerialize(log)}}, 0, true});
 }
 
 void Database::trackChange(const DatabaseStructs::ChangeServer& change, int delta)
@@ -384,7 +394,10 @@ int Database::indexFirst(const Index& index, const QString& key)
     return found == index.constEnd() || found->isEmpty() ? -1 : found->first();
 }
 
-template <typename Record> int Database::loadTable(const char* table, void (Database::*put)(const Record&))
+template <typename Record>
+int Database::loadTable(const char* table,
+                        const VXMap<int, Record>& loaded,
+                        void (Database::*put)(const Record&))
 {
     const QString name = QString::fromLatin1(table);
     int count = 0;
@@ -407,6 +420,10 @@ template <typename Record> int Database::loadTable(const char* table, void (Data
                                              StationCore::lcWarning);
                 return;
             }
+            // Changed in memory while the file could not be read: the
+            // change has been written since, or waits to be.
+            if (loaded.contains(record.id))
+                return;
             (this->*put)(record);
             ++count;
         });
@@ -418,13 +435,13 @@ void Database::opened()
     {
         VXMutexLocker locker(&recordMutex);
         VXTimeMeasurer measurer;
-        loadTable<User>(DatabaseStructs::table_users, &Database::putUser);
+        loadTable<User>(DatabaseStructs::table_users, users, &Database::putUser);
         VXCout::line(QStringLiteral("users -> %1 ms, %2").arg(measurer.elapsed_m()).arg(users.size()));
         measurer.reset();
-        loadTable<Device>(DatabaseStructs::table_devices, &Database::putDevice);
+        loadTable<Device>(DatabaseStructs::table_devices, devices, &Database::putDevice);
         VXCout::line(QStringLiteral("device -> %1 ms, %2").arg(measurer.elapsed_m()).arg(devices.size()));
         measurer.reset();
-        loadTable<DeviceFault>(DatabaseStructs::table_device_faults, &Database::putDeviceFault);
+        loadTable<DeviceFault>(DatabaseStructs::table_device_faults, deviceFaults, &Database::putDeviceFault);
         VXCout::line(
             QStringLiteral("device_fault -> %1 ms, %2").arg(measurer.elapsed_m()).arg(deviceFaults.size()));
     }
@@ -485,6 +502,23 @@ QSqlError Database::clearTables()
             return error;
     }
     return error;
+}
+
+QStringList Database::keptTables() const
+{
+    return {QString::fromLatin1(DatabaseStructs::table_server_changes),
+            QString::fromLatin1(DatabaseStructs::table_server_logs)};
+}
+
+QString Database::describeUnwritten(const Query& query) const
+{
+    // Only the changes: users, devices and fault kinds come again with the
+    // next download, and a user's row holds a password hash.
+    if (!writesChange(query.text))
+        return QString();
+    const DatabaseStructs::ChangeServer change =
+        vxqDeserialize<DatabaseStructs::ChangeServer>(query.binds.value(QStringLiteral("d")).toByteArray());
+    return change.path + QLatin1Char(' ') + QString::fromUtf8(change.body);
 }
 
 namespace {
@@ -586,7 +620,8 @@ void Database::checkChanges()
         changeStatus, maySendChanges, DatabaseStructs::table_server_changes, currentChange,
         [&server](const DatabaseStructs::ChangeServer& change) { server.sendChange(change); },
         [&server] { server.resetChangeStatus(); },
-        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); }, changeDeleteFailing);
+        [this](const DatabaseStructs::ChangeServer& change) { trackChange(change, -1); },
+        changeDeleteFailing);
     if (!server.isLogActive())
         return;
     // Log records go out while a download runs too.

@@ -104,6 +104,8 @@ protected:
     void cleared() override;
     void checkChanges() override;
     QSqlError clearTables() override;
+    QStringList keptTables() const override;
+    QString describeUnwritten(const Query& query) const override;
     bool mayRequest(const QString& text) override;
 
 private:
@@ -120,7 +122,10 @@ private:
 
     void putUser(const DatabaseStructs::User& user);
     void putDevice(const DatabaseStructs::Device& device);
-    template <typename Record> int loadTable(const char* table, void (Database::*put)(const Record&));
+    // Adds the file's rows of a table to the map, but for the records the
+    // map holds already: those are as new as the file's, or newer.
+    template <typename Record>
+    int loadTable(const char* table, const VXMap<int, Record>& loaded, void (Database::*put)(const Record&));
     void putDeviceFault(const DatabaseStructs::DeviceFault& fault);
 
     // One step of an upload queue by the status of its record in flight:

@@ -1,5 +1,8 @@
 #include "storage/database_base.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
@@ -22,6 +25,19 @@ const qint64 batchLimitMs = 100;
 // After a batch that could not be committed: the next attempt waits this
 // long, so a lasting failure (a full disk) does not spin the thread.
 const int failedBatchPauseMs = 100;
+// A batch that waits longer (on another process's lock, up to the busy
+// time-out) makes the station not workable before it fails.
+const qint64 slowBatchMs = 1000;
+// A clear probes the rows of a damaged stretch of a queue one by one; past
+// this many ids the stretch is not told row by row.
+const qint64 maxProbedIds = 1000000;
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void log(const QString& text, StationCore::LogCategory category)
 {
@@ -49,7 +65,17 @@ bool failsByItself(const QSqlError& error)
     return ownFailures.contains(code);
 }
 
-// A file SQLite cannot read as a database: nothing in it can be saved.
+// A table or column the statement needs is not in the file: the schema
+// could not be made, or another program changed it. The statement is not at
+// fault and waits until the tables are made again.
+bool showsSchemaMissing(const QSqlError& error)
+{
+    const QString text = error.databaseText();
+    return text.contains(QLatin1String("no such table")) || text.contains(QLatin1String("no such column"))
+           || text.contains(QLatin1String("has no column named"));
+}
+
+// A file SQLite cannot read as a database: a clear replaces it.
 bool isUnreadable(const QSqlError& error)
 {
     const int code = error.nativeErrorCode().toInt() & 0xff;
@@ -95,7 +121,15 @@ void DatabaseBase::setBusyTimeout(int ms)
 
 void DatabaseBase::setReopenInterval(int ms)
 {
-    reopenIntervalMs.store(ms);
+    reopenIntervalMs.store(std::max(ms, minReopenIntervalMs));
+}
+
+bool DatabaseBase::isWritable() const
+{
+    if (!ready.load() || writeFailing.load())
+        return false;
+    const qint64 since = batchStartedMs.load();
+    return since == 0 || steadyMs() - since <= slowBatchMs;
 }
 
 bool DatabaseBase::start()
@@ -134,13 +168,14 @@ void DatabaseBase::stop()
     }
 }
 
-bool DatabaseBase::clear(QString* error)
+bool DatabaseBase::clear(QString* error, int* unkept)
 {
     log(QStringLiteral("[DatabaseBase] Clear ..."), StationCore::lcInfo);
     stop();
     clearPending.store(true);
     clearDone = false;
     clearError.clear();
+    clearUnkept = 0;
     // Should the clear fail, the load of the file as it is fills the
     // records again.
     cleared();
@@ -152,7 +187,19 @@ bool DatabaseBase::clear(QString* error)
             *error = clearError;
         return false;
     }
-    log(QStringLiteral("[DatabaseBase] Clear done"), StationCore::lcInfo);
+    if (unkept)
+        *unkept = clearUnkept;
+    if (clearUnkept > 0)
+        log(QStringLiteral(
+                "[DatabaseBase] Clear done, %1 unsent records of the damaged file could not be read")
+                .arg(clearUnkept),
+            StationCore::lcError);
+    else if (clearUnkept < 0)
+        log(QStringLiteral("[DatabaseBase] Clear done, unsent records of the damaged file could not be read, "
+                           "how many cannot be told"),
+            StationCore::lcError);
+    else
+        log(QStringLiteral("[DatabaseBase] Clear done"), StationCore::lcInfo);
     return true;
 }
 
@@ -164,7 +211,18 @@ void DatabaseBase::addQuery(const QString& text, const Binds& binds)
 void DatabaseBase::addQuery(const Query& query)
 {
     QMutexLocker locker(&queryMutex);
-    queries.enqueue(Query{query.text, query.binds, 0});
+    queries.enqueue(Query{query.text, query.binds, 0, query.droppable});
+    if (!query.droppable || ++droppableWaiting <= droppableLimit || droppableLimit <= 0)
+        return;
+    // The oldest log line goes; it waits near the front.
+    for (auto it = queries.begin(); it != queries.end(); ++it) {
+        if (it->droppable) {
+            queries.erase(it);
+            --droppableWaiting;
+            ++droppedWaiting;
+            break;
+        }
+    }
 }
 
 QList<DatabaseBase::Query> DatabaseBase::pendingQueries() const
@@ -257,16 +315,42 @@ void DatabaseBase::run()
 {
     const QString file = databaseFileName();
     bool clearing = clearPending.exchange(false);
-    int failedOpens = 0;
+    // A damaged file already replaced: the clear is done once its tables are made.
+    bool replacedForClear = false;
+    int failedAttempts = 0;
     for (;;) {
         QSqlError error;
-        if (openDatabase(file, clearing, failedOpens == 0, &error))
+        bool replaced = false;
+        bool ok = openDatabase(file, clearing && !replacedForClear, failedAttempts == 0, &error, &replaced);
+        replacedForClear = replacedForClear || replaced;
+        if (ok) {
+            QMutexLocker locker(&connectionMutex);
+            ok = initDatabase(db, &error);
+            if (!ok && failedAttempts == 0)
+                log(QStringLiteral("[DatabaseBase] Schema error: %1").arg(error.text()),
+                    StationCore::lcError);
+            if (ok && clearing) {
+                const bool done = runClear(&clearError);
+                // The clear's caller has its answer already when the new
+                // file's tables came late.
+                if (!attempted.load())
+                    clearDone = done || replacedForClear;
+                clearing = false;
+            }
+        }
+        if (ok)
             break;
         closeDatabase();
-        ++failedOpens;
-        if (clearing) {
-            clearError = error.text();
-            clearing = false;
+        ++failedAttempts;
+        if (clearing && !attempted.load()) {
+            // Nothing was deleted, unless the damaged file is gone: then
+            // the new one gets its tables and what it keeps once it can.
+            clearDone = replacedForClear;
+            if (replacedForClear)
+                clearError.clear();
+            else
+                clearError = error.text();
+            clearing = replacedForClear;
         }
         attempted.store(true);
         if (!pause(reopenIntervalMs.load())) {
@@ -274,22 +358,29 @@ void DatabaseBase::run()
             return;
         }
     }
-    if (failedOpens > 0)
-        log(QStringLiteral("[DatabaseBase] Opened %1 after %2 failed attempts").arg(file).arg(failedOpens),
+    if (failedAttempts > 0)
+        log(QStringLiteral("[DatabaseBase] Opened %1 after %2 failed attempts").arg(file).arg(failedAttempts),
             StationCore::lcInfo);
-    {
-        QMutexLocker locker(&connectionMutex);
-        initDatabase(db);
-        if (clearing)
-            clearDone = runClear(&clearError);
-    }
     writeFailing.store(false);
     failedCommits = 0;
+    schemaLost = false;
     ready.store(true);
     attempted.store(true);
-    // What was queued while the file was not open comes first: the load then
-    // finds it in the file, and no older row overwrites a newer record.
-    runBatch(-1);
+    // What was queued while the file was not open is written before the
+    // tables are loaded: the load then finds it in the file, and no older
+    // row overwrites a newer record.
+    while (!runBatch(-1)) {
+        runRequests();
+        if (schemaLost)
+            remakeTables();
+        else
+            pause(failedBatchPauseMs);
+        if (isInterruptionRequested()) {
+            finish();
+            return;
+        }
+    }
+    reportDropped();
     opened();
 
     while (!isInterruptionRequested()) {
@@ -310,19 +401,40 @@ void DatabaseBase::run()
         }
         if (!noQueries && !runBatch(batchLimitMs)) {
             runRequests();
-            pause(failedBatchPauseMs);
+            if (schemaLost)
+                remakeTables();
+            else
+                pause(failedBatchPauseMs);
             continue;
         }
+        if (!noQueries)
+            reportDropped();
         if (!noRequests)
             runRequests();
     }
+    finish();
+}
 
+void DatabaseBase::finish()
+{
     // What was queued before stop() still reaches the file.
     runBatch(-1);
     runRequests();
     reportUnwritten();
     ready.store(false);
     closeDatabase();
+}
+
+void DatabaseBase::remakeTables()
+{
+    if (!pause(reopenIntervalMs.load()))
+        return;
+    QMutexLocker locker(&connectionMutex);
+    QSqlError error;
+    if (initDatabase(db, &error)) {
+        schemaLost = false;
+        log(QStringLiteral("[DatabaseBase] Tables made again"), StationCore::lcInfo);
+    }
 }
 
 bool DatabaseBase::runClear(QString* error)
@@ -352,14 +464,37 @@ bool DatabaseBase::pause(int ms)
 
 void DatabaseBase::reportUnwritten()
 {
-    int left = 0;
+    reportDropped();
+    QList<Query> left;
     {
         QMutexLocker locker(&queryMutex);
-        left = queries.size();
+        left = queries;
     }
-    if (left > 0)
-        log(QStringLiteral("[DatabaseBase] Stopped with %1 statements not written").arg(left),
-            StationCore::lcInfo);
+    if (left.isEmpty())
+        return;
+    // They are lost with the process: the log is where an operator can
+    // still find the changes the back-end never got.
+    for (const Query& query : left) {
+        const QString what = describeUnwritten(query);
+        if (!what.isEmpty())
+            log(QStringLiteral("[DatabaseBase] Error: not written: %1").arg(what), StationCore::lcError);
+    }
+    log(QStringLiteral("[DatabaseBase] Stopped with %1 statements not written").arg(left.size()),
+        StationCore::lcError);
+}
+
+void DatabaseBase::reportDropped()
+{
+    int dropped = 0;
+    {
+        QMutexLocker locker(&queryMutex);
+        std::swap(dropped, droppedWaiting);
+    }
+    if (dropped > 0)
+        log(QStringLiteral("[DatabaseBase] Warning: %1 waiting log lines dropped, the oldest first: the file "
+                           "could not be written")
+                .arg(dropped),
+            StationCore::lcWarning);
 }
 
 bool DatabaseBase::runBatch(qint64 limitMs)
@@ -370,6 +505,14 @@ bool DatabaseBase::runBatch(qint64 limitMs)
         if (queries.isEmpty())
             return true;
     }
+    batchStartedMs.store(steadyMs());
+    const bool written = runBatchStatements(limitMs);
+    batchStartedMs.store(0);
+    return written;
+}
+
+bool DatabaseBase::runBatchStatements(qint64 limitMs)
+{
     QVector<Query> taken;
     QSqlError failure;
     if (transaction()) {
@@ -381,6 +524,8 @@ bool DatabaseBase::runBatch(qint64 limitMs)
                 if (queries.isEmpty())
                     break;
                 query = queries.dequeue();
+                if (query.droppable)
+                    --droppableWaiting;
             }
             QSqlError error;
             VEXO::SQLQuery::exec(query.text, query.binds, db, &error, 0);
@@ -388,11 +533,12 @@ bool DatabaseBase::runBatch(qint64 limitMs)
                 taken.append(query);
                 continue;
             }
-            if (!failsByItself(error)) {
-                // The file failed: the batch is rolled back and kept whole,
-                // this statement with it.
+            if (!failsByItself(error) || showsSchemaMissing(error)) {
+                // The file failed, or lacks the table: the batch is rolled
+                // back and kept whole, this statement with it.
                 taken.append(query);
                 failure = error;
+                schemaLost = showsSchemaMissing(error);
                 break;
             }
             // A log row that fails by itself would fail again with its own
@@ -425,8 +571,11 @@ bool DatabaseBase::runBatch(qint64 limitMs)
     {
         // Back in front, in their order: nothing is lost and nothing overtakes them.
         QMutexLocker queued(&queryMutex);
-        for (int i = taken.size() - 1; i >= 0; --i)
+        for (int i = taken.size() - 1; i >= 0; --i) {
             queries.prepend(taken.at(i));
+            if (taken.at(i).droppable)
+                ++droppableWaiting;
+        }
     }
     writeFailing.store(true);
     // One line per run of failures: each line of a higher category queues a
@@ -472,7 +621,8 @@ void DatabaseBase::runRequests()
     }
 }
 
-bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable, bool report, QSqlError* error)
+bool DatabaseBase::openDatabase(
+    const QString& file, bool replaceUnreadable, bool report, QSqlError* error, bool* replaced)
 {
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(connectionName));
     db.setDatabaseName(file);
@@ -515,9 +665,34 @@ bool DatabaseBase::openDatabase(const QString& file, bool replaceUnreadable, boo
     // or cannot be reached now may hold the upload queues, or be another
     // process's live journal.
     if (replaceUnreadable && isUnreadable(*error)) {
+        // The upload queues are the cabinet's own records: what still reads
+        // of them goes into the new file, with its row ids, before anything
+        // queued since.
+        QList<Query> carried;
+        int unreadable = 0;
+        if (db.open()) {
+            for (const QString& table : keptTables()) {
+                const int lost = salvageRows(table, &carried);
+                unreadable = lost < 0 || unreadable < 0 ? -1 : unreadable + lost;
+            }
+            db.close();
+        } else {
+            unreadable = -1;
+        }
+        if (!attempted.load())
+            clearUnkept = unreadable;
+        {
+            QMutexLocker queued(&queryMutex);
+            for (int i = carried.size() - 1; i >= 0; --i)
+                queries.prepend(carried.at(i));
+        }
         for (const char* suffix : {"", "-journal", "-wal", "-shm"})
             QFile::remove(file + QString::fromLatin1(suffix));
-        log(QStringLiteral("[DatabaseBase] Unreadable %1 replaced: %2").arg(file, error->text()),
+        *replaced = true;
+        log(QStringLiteral("[DatabaseBase] Unreadable %1 replaced, %2 unsent rows carried over: %3")
+                .arg(file)
+                .arg(carried.size())
+                .arg(error->text()),
             StationCore::lcInfo);
         if (tryOpen(error, false))
             return true;
@@ -536,15 +711,70 @@ void DatabaseBase::closeDatabase()
     QSqlDatabase::removeDatabase(QString::fromLatin1(connectionName));
 }
 
-void DatabaseBase::initDatabase(QSqlDatabase database)
+namespace {
+// The tables of the file, or false with the reason.
+bool listTables(QSqlDatabase database, QStringList* tables, QSqlError* error)
 {
-    if (!database.isOpen())
-        return;
-    transaction();
-    const QStringList existing = database.tables(QSql::Tables);
+    QSqlQuery list(database);
+    if (!list.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"))) {
+        *error = list.lastError();
+        return false;
+    }
+    while (list.next())
+        tables->append(list.value(0).toString());
+    if (list.lastError().isValid()) {
+        *error = list.lastError();
+        return false;
+    }
+    return true;
+}
+
+// The columns a statement "create table NAME (...)" defines and a file must
+// have. A key column cannot be added to an existing table: it is not asked for.
+QStringList definedColumns(const QString& statement)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    static const QStringList constraints = {QStringLiteral("primary"), QStringLiteral("unique"),
+                                            QStringLiteral("check"), QStringLiteral("foreign"),
+                                            QStringLiteral("constraint")};
+    const int open = statement.indexOf(QLatin1Char('('));
+    const int close = statement.lastIndexOf(QLatin1Char(')'));
+    QStringList columns;
+    if (open < 0 || close <= open)
+        return columns;
+    for (const QString& raw : statement.mid(open + 1, close - open - 1).split(QLatin1Char(','))) {
+        const QString part = raw.trimmed();
+        const QString name = part.section(blanks, 0, 0);
+        if (name.isEmpty() || constraints.contains(name.toLower())
+            || part.contains(QLatin1String("primary key"), Qt::CaseInsensitive))
+            continue;
+        columns.append(name);
+    }
+    return columns;
+}
+} // namespace
+
+bool DatabaseBase::initDatabase(QSqlDatabase database, QSqlError* error)
+{
+    if (!database.isOpen()) {
+        *error = QSqlError(QStringLiteral("the file is not open"), QString(), QSqlError::ConnectionError);
+        return false;
+    }
     const QVXConfig config(QString::fromLatin1(schemaResource), true);
-    if (!config.isOpen())
-        qDebug() << "Schema resource missing:" << schemaResource;
+    if (!config.isOpen()) {
+        *error = QSqlError(QStringLiteral("schema resource %1 missing").arg(QLatin1String(schemaResource)),
+                           QString(), QSqlError::UnknownError);
+        return false;
+    }
+    if (!transaction()) {
+        *error = database.lastError();
+        return false;
+    }
+    QStringList existing;
+    if (!listTables(database, &existing, error)) {
+        rollback();
+        return false;
+    }
     const QVXConfig::Entry schema = config.getValue(QString::fromLatin1(connectionName));
     for (const QVXConfig::Entry& table : schema.children()) {
         if (existing.contains(table.name(), Qt::CaseSensitive)) {
@@ -552,13 +782,106 @@ void DatabaseBase::initDatabase(QSqlDatabase database)
             continue;
         }
         QSqlQuery create(database);
-        if (!create.exec(table.value()))
-            qDebug() << "Can't create table" << table.name() << create.lastError();
+        if (!create.exec(table.value())) {
+            *error = create.lastError();
+            rollback();
+            return false;
+        }
     }
     if (!commit()) {
-        qDebug() << "Can't commit the schema:" << database.lastError();
+        *error = database.lastError();
         rollback();
+        return false;
     }
+    return schemaComplete(database, error);
+}
+
+bool DatabaseBase::schemaComplete(QSqlDatabase database, QSqlError* error)
+{
+    QStringList existing;
+    if (!listTables(database, &existing, error))
+        return false;
+    const QVXConfig config(QString::fromLatin1(schemaResource), true);
+    const QVXConfig::Entry schema = config.getValue(QString::fromLatin1(connectionName));
+    for (const QVXConfig::Entry& table : schema.children()) {
+        if (!existing.contains(table.name(), Qt::CaseSensitive)) {
+            *error = QSqlError(QStringLiteral("no such table: %1").arg(table.name()), QString(),
+                               QSqlError::StatementError);
+            return false;
+        }
+        QSqlQuery info(database);
+        if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table.name()))) {
+            *error = info.lastError();
+            return false;
+        }
+        QStringList columns;
+        while (info.next())
+            columns.append(info.value(1).toString());
+        for (const QString& column : definedColumns(table.value())) {
+            if (!columns.contains(column, Qt::CaseInsensitive)) {
+                *error = QSqlError(QStringLiteral("no such column: %1.%2").arg(table.name(), column),
+                                   QString(), QSqlError::StatementError);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+int DatabaseBase::salvageRows(const QString& table, QList<Query>* rows)
+{
+    const QString insert = QStringLiteral("INSERT INTO %1 (id,data) VALUES (:id,:d)").arg(table);
+    // Reads rows in the order the statement gives them until one fails;
+    // false when one did (or the statement could not run at all).
+    auto read = [&](const QString& text, QList<Query>* into, bool* ran) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        *ran = query.exec(text);
+        if (!*ran)
+            return false;
+        while (query.next())
+            into->append(Query{
+                insert, {{QStringLiteral("id"), query.value(0)}, {QStringLiteral("d"), query.value(1)}}, 0});
+        return !query.lastError().isValid();
+    };
+    auto idOf = [](const Query& query) { return query.binds.value(QStringLiteral("id")).toLongLong(); };
+
+    bool ran = false;
+    QList<Query> low;
+    if (read(QStringLiteral("SELECT id, data FROM %1 ORDER BY id").arg(table), &low, &ran)) {
+        rows->append(low);
+        return 0;
+    }
+    if (!ran) {
+        // A table the damaged file does not have holds nothing to keep.
+        QStringList tables;
+        QSqlError error;
+        return listTables(db, &tables, &error) && !tables.contains(table) ? 0 : -1;
+    }
+    // A damaged stretch: the rows beyond it are read from the end backwards,
+    // and the ids between are asked for one by one. The queue's ids follow
+    // each other, so an id that cannot be read was a row.
+    const QString beyond = low.isEmpty() ? QString() : QStringLiteral(" WHERE id > %1").arg(idOf(low.last()));
+    QList<Query> high;
+    read(QStringLiteral("SELECT id, data FROM %1%2 ORDER BY id DESC").arg(table, beyond), &high, &ran);
+    std::reverse(high.begin(), high.end());
+    int unreadable = 0;
+    QList<Query> middle;
+    if (low.isEmpty() || high.isEmpty() || idOf(high.first()) - idOf(low.last()) > maxProbedIds) {
+        // The damage reaches an end of the table: how far cannot be told.
+        unreadable = -1;
+    } else {
+        for (qint64 id = idOf(low.last()) + 1; id < idOf(high.first()); ++id) {
+            QList<Query> one;
+            if (!read(QStringLiteral("SELECT id, data FROM %1 WHERE id = %2").arg(table).arg(id), &one, &ran))
+                ++unreadable;
+            middle.append(one);
+        }
+    }
+    rows->append(low);
+    rows->append(middle);
+    rows->append(high);
+    return unreadable;
 }
 
 void DatabaseBase::checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement)

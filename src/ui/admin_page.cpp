@@ -477,14 +477,16 @@ void StationAdminPage::on_actionClear_database_triggered()
         return;
     if (!confirm(tr("Clear database"),
                  tr("This action remove current database and download it from server.\n"
-                    "Nothing recorded here is lost: operations, cell locks, problem reports "
-                    "and log records not yet sent to the server are kept and sent.\nContinue?")))
+                    "Operations, cell locks, problem reports and log records not yet sent to the "
+                    "server are kept and sent; of a damaged file, those that can still be read, "
+                    "and you are told how many could not.\nContinue?")))
         return;
     QString error;
+    int unkept = 0;
     bool done = false;
     {
         const VEXO::CursorOverrider wait{QCursor(Qt::WaitCursor)};
-        done = Database::instance()->clear(&error);
+        done = Database::instance()->clear(&error, &unkept);
         widgetCells->updateButtons();
         if (done)
             core()->server.sync();
@@ -492,6 +494,17 @@ void StationAdminPage::on_actionClear_database_triggered()
     if (!done)
         core()->showMessage(tr("Clear database"),
                             tr("The database could not be cleared, nothing was deleted:\n%1").arg(error));
+    else if (unkept > 0)
+        core()->showMessage(tr("Clear database"),
+                            unkept == 1 ? tr("The database file was damaged and has been replaced. 1 unsent "
+                                             "record could not be read and is lost.")
+                                        : tr("The database file was damaged and has been replaced. %1 unsent "
+                                             "records could not be read and are lost.")
+                                              .arg(unkept));
+    else if (unkept < 0)
+        core()->showMessage(tr("Clear database"),
+                            tr("The database file was damaged and has been replaced. Some unsent records "
+                               "could not be read and are lost; how many cannot be told."));
     restartTimeout();
 }
 

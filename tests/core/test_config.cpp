@@ -77,6 +77,7 @@ TEST(Config, ValueThatDoesNotParseKeepsTheDefaultAndWarns)
     StationCore* core = startWith(QStringLiteral("[timeouts]\n"
                                                  "goto_start = banana\n"
                                                  "reopen_cell = 0 Hz\n"
+                                                 "database_retry = 0 s\n"
                                                  "[general]\n"
                                                  "point_id = twelve\n"
                                                  "min_return_device_charge = 50%1\n"
@@ -91,6 +92,9 @@ TEST(Config, ValueThatDoesNotParseKeepsTheDefaultAndWarns)
     EXPECT_TRUE(logHas(QStringLiteral(
         "[StationCore] [timeouts] goto_start = \"banana\" is not a duration, using \"120 s\"")));
     EXPECT_TRUE(logHas(QStringLiteral("[StationCore] [general] point_id = \"twelve\" is not an integer, using 0")));
+    // Read later, with the database's set-up.
+    EXPECT_EVENTUALLY(logHas(QStringLiteral("[StationCore] [timeouts] database_retry = 0 ms is too short, using 100 ms")),
+                      2000);
     EXPECT_TRUE(logHas(QStringLiteral(
         "[StationCore] [general] min_return_device_charge = \"50%1\" is not an integer, using 70")));
 }

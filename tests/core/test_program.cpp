@@ -279,7 +279,7 @@ TEST(Program, WithoutItsDatabaseFileWaitsAndThenSendsEveryLine)
     ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/vesk_station_db.dat")));
     writeFile(
         dir + QStringLiteral("/vesk_station.conf"),
-        QStringLiteral("[general]\npoint_id = 7\n[timeouts]\ngoto_start = soon\ndatabase_retry = 50 ms\n"
+        QStringLiteral("[general]\npoint_id = 7\n[timeouts]\ngoto_start = soon\ndatabase_retry = 100 ms\n"
                        "[scanner]\ncard_reader = false\n[server]\nlog_url = %1\nkeep_alive_interval = 1 h\n")
             .arg(backend.logUrl())
             .toUtf8());

@@ -28,6 +28,23 @@ QStringList StorageSupport::sqliteLines(const QString& file, const QString& stat
     return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 
+int StorageSupport::damageLeafPage(const QString& file, const char* table)
+{
+    const QStringList leaves = sqliteLines(
+        file, QStringLiteral("SELECT pageno || ' ' || ncell FROM dbstat WHERE name='%1' AND pagetype='leaf' "
+                             "ORDER BY pageno")
+                  .arg(QLatin1String(table)));
+    if (leaves.size() < 3)
+        return -1;
+    const QStringList chosen = leaves.at(leaves.size() / 2).split(QLatin1Char(' '));
+    const int pageSize = sqlite(file, QStringLiteral("PRAGMA page_size")).toInt();
+    QFile part(file);
+    if (!part.open(QIODevice::ReadWrite) || !part.seek(qint64(chosen.at(0).toInt() - 1) * pageSize)
+        || part.write(QByteArray(pageSize, '\xff')) != pageSize)
+        return -1;
+    return chosen.at(1).toInt();
+}
+
 QString StorageSupport::logText()
 {
     QFile file(StationCore::instance()->stationLog.currentFileName());

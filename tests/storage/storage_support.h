@@ -14,6 +14,11 @@ const char* const databaseFile = "vesk_station_db.dat";
 QString sqlite(const QString& file, const QString& statements);
 // The output lines of sqlite().
 QStringList sqliteLines(const QString& file, const QString& statements);
+// Writes 0xff over one of the table's leaf pages, from the middle of the
+// table as dbstat lists them; gives the number of rows the page held (-1
+// when the table has fewer than three leaf pages or the file cannot be
+// written).
+int damageLeafPage(const QString& file, const char* table);
 // Everything the station has logged so far in this process.
 QString logText();
 } // namespace StorageSupport

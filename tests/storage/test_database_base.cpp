@@ -1,5 +1,9 @@
 // The database thread and its file, read back with the sqlite3 tool.
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,6 +11,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include "storage/database.h"
 #include "storage/storage_support.h"
@@ -16,6 +23,7 @@
 using DatabaseStructs::ChangeServer;
 using DatabaseStructs::Device;
 using DatabaseStructs::User;
+using StorageSupport::damageLeafPage;
 using StorageSupport::databaseFile;
 using StorageSupport::logText;
 using StorageSupport::sqlite;
@@ -42,6 +50,23 @@ QString blobHex(const QByteArray& blob)
 int countRows(const char* table)
 {
     return sqlite(file, QStringLiteral("SELECT count(*) FROM %1").arg(QString::fromLatin1(table))).toInt();
+}
+
+// The paths of the changes in the file, in row order.
+QStringList changePaths()
+{
+    QStringList paths;
+    for (const QString& hex :
+         sqliteLines(file, QStringLiteral("SELECT hex(data) FROM server_changes ORDER BY id")))
+        paths.append(vxqDeserialize<ChangeServer>(QByteArray::fromHex(hex.toLatin1())).path);
+    return paths;
+}
+
+// The rows of a table as "id blob-in-hex", in row order.
+QStringList rowsOf(const char* table)
+{
+    return sqliteLines(
+        file, QStringLiteral("SELECT id || ' ' || hex(data) FROM %1 ORDER BY id").arg(QLatin1String(table)));
 }
 
 class DatabaseFile : public ::testing::Test
@@ -162,10 +187,7 @@ TEST_F(DatabaseFile, StatementsWaitInOrderUntilTheFileOpens)
     EXPECT_EQ(database->request(QStringLiteral("SELECT 1 AS one")).value(QStringLiteral("one")).toInt(), 1);
     database->stop();
     EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "3"}));
-    QStringList paths;
-    for (const QString& hex : sqliteLines(file, QStringLiteral("SELECT hex(data) FROM server_changes")))
-        paths.append(vxqDeserialize<ChangeServer>(QByteArray::fromHex(hex.toLatin1())).path);
-    EXPECT_EQ(paths, QStringList({"api/before-start", "api/waiting"}));
+    EXPECT_EQ(changePaths(), QStringList({"api/before-start", "api/waiting"}));
     EXPECT_EQ(countRows("updates"), 4);
 }
 
@@ -263,8 +285,10 @@ class DatabaseFileFailure : public DatabaseFile, public ::testing::WithParamInte
 };
 } // namespace
 
-// The file fails inside a batch, after its first statement ran: the whole
-// batch is rolled back and kept, and written once when writing works again.
+// The file fails inside a batch: the whole batch is rolled back and kept,
+// and written once, in order, when writing works again. Which statements
+// share a batch is the thread's affair; a change written in part and then
+// again would show as a second row.
 TEST_P(DatabaseFileFailure, KeepsTheWholeBatchAndWritesItOnce)
 {
     database->setBusyTimeout(50);
@@ -275,28 +299,33 @@ TEST_P(DatabaseFileFailure, KeepsTheWholeBatchAndWritesItOnce)
     ASSERT_FALSE(pages.isEmpty());
     database->request(QString::fromLatin1(GetParam().set).arg(pages));
 
+    queueChange(QStringLiteral("api/first"));
     ChangeServer big;
     big.path = QStringLiteral("api/big");
     big.body = QByteArray(64 * 1024, 'b');
-    database->lock();
-    database->addUser(makeUser(1, QStringLiteral("u1")));
     database->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
                        {{QStringLiteral("d"), vxqSerialize(big)}});
     database->addUser(makeUser(2, QStringLiteral("u2")));
-    database->unlock();
+    queueChange(QStringLiteral("api/after"));
     ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error, ")), 5000);
     EXPECT_FALSE(database->isWritable());
     QTest::qWait(300);
-    EXPECT_EQ(countRows("users"), 0);
-    EXPECT_EQ(countRows("server_changes"), 0);
+    // Asked through the station's own connection: the file is busy with its retries.
+    auto count = [this](const char* what) {
+        return database->request(QStringLiteral("SELECT count(*) AS n FROM %1").arg(QLatin1String(what)))
+            .value(QStringLiteral("n"))
+            .toInt();
+    };
+    EXPECT_EQ(count("users"), 0);
+    EXPECT_LE(count("server_changes"), 1);
     EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Batch error")), 1);
 
     database->request(QString::fromLatin1(GetParam().lift));
     ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 5000);
     EXPECT_TRUE(database->isWritable());
     database->stop();
-    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
-    EXPECT_EQ(countRows("server_changes"), 1);
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"2"}));
+    EXPECT_EQ(changePaths(), QStringList({"api/first", "api/big", "api/after"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -354,6 +383,145 @@ INSTANTIATE_TEST_SUITE_P(
                       OwnFailure{"Malformed", "INSERT INTO users (id,data) VALUES (1,x'00',2)"}),
     [](const ::testing::TestParamInfo<OwnFailure>& info) { return std::string(info.param.name); });
 
+// Another process holds a pending write on a file that lacks the tables
+// when the station first starts: the tables cannot be made. The station
+// records nothing meanwhile, drops nothing, and makes them once it can.
+TEST_F(DatabaseFile, TablesThatCannotBeMadeKeepEveryStatementUntilTheyAre)
+{
+    sqlite(file, QStringLiteral("CREATE TABLE other (x)"));
+    QProcess holder;
+    ASSERT_TRUE(
+        TestSupport::startSqliteHolder(holder, file, "BEGIN IMMEDIATE;\nINSERT INTO other VALUES (1);"));
+    database->setBusyTimeout(50);
+    database->setReopenInterval(20);
+    database->setDatabase(file);
+    EXPECT_FALSE(database->start());
+    database->init();
+    database->addUser(makeUser(1, QStringLiteral("first")));
+    queueChange(QStringLiteral("api/waiting"));
+    database->addUser(makeUser(2, QStringLiteral("second")));
+    QTest::qWait(400);
+    EXPECT_FALSE(database->isOpen());
+    EXPECT_FALSE(database->isWritable());
+
+    ASSERT_TRUE(TestSupport::endSqliteHolder(holder));
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    database->stop();
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
+    EXPECT_EQ(countRows("server_changes"), 1);
+    EXPECT_EQ(countRows("updates"), 4);
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Schema error: ")), 1);
+    EXPECT_FALSE(logText().contains(QStringLiteral(" dropped: ")));
+}
+
+// A table gone from under the running station (another program dropped it):
+// its statements are not the statements' fault. They wait until the table
+// is made again and are then written.
+TEST_F(DatabaseFile, TableGoneWhileRunningIsMadeAgainAndNothingIsDropped)
+{
+    database->setReopenInterval(20);
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+    sqlite(file, QStringLiteral("DROP TABLE users"));
+    database->addUser(makeUser(1, QStringLiteral("u1")));
+    database->addUser(makeUser(2, QStringLiteral("u2")));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch written after")), 5000);
+    database->stop();
+    EXPECT_EQ(sqliteLines(file, QStringLiteral("SELECT id FROM users")), QStringList({"1", "2"}));
+    EXPECT_FALSE(logText().contains(QStringLiteral(" dropped: ")));
+}
+
+// A write that waits on another process's lock for longer than a second
+// already makes the station not workable, before the busy time-out ends it.
+TEST_F(DatabaseFile, BatchWaitingPastASecondMakesTheStationNotWorkable)
+{
+    database->setBusyTimeout(30000);
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+    ASSERT_TRUE(database->isWritable());
+    QProcess holder;
+    ASSERT_TRUE(TestSupport::startSqliteHolder(
+        holder, file, "BEGIN IMMEDIATE;\nINSERT INTO server_logs (data) VALUES (x'01');"));
+    database->addUser(makeUser(1, QStringLiteral("waits")));
+    EXPECT_EVENTUALLY(!database->isWritable(), 10000);
+    EXPECT_FALSE(logText().contains(QStringLiteral("[DatabaseBase] Batch error")));
+
+    ASSERT_TRUE(TestSupport::endSqliteHolder(holder));
+    ASSERT_EVENTUALLY(database->isWritable(), 10000);
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("1"));
+}
+
+// What a stop cannot write is lost: each change is named in the log, so
+// that an operator can still find what the back-end never got.
+TEST_F(DatabaseFile, StopWhileWritesFailNamesEveryUnwrittenChange)
+{
+    startDatabase();
+    ASSERT_EVENTUALLY(countRows("updates") == 4, 5000);
+    database->request(QStringLiteral("PRAGMA query_only = 1"));
+    queueChange(QStringLiteral("api/first"));
+    database->addUser(makeUser(1, QStringLiteral("u1")));
+    queueChange(QStringLiteral("api/second"));
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error")), 5000);
+    database->stop();
+    ASSERT_TRUE(TestSupport::logWritten());
+    EXPECT_EQ(TestSupport::logLinesAfter(QStringLiteral("[DatabaseBase] Error: not written: ")),
+              QStringList({"api/first {}", "api/second {}"}));
+    EXPECT_EQ(TestSupport::logLinesAfter(QStringLiteral("[DatabaseBase] Stopped with ")),
+              QStringList({"3 statements not written"}));
+}
+
+// While the file cannot be opened, log lines wait in memory only as many as
+// the file's own queue keeps; the oldest go, records never do.
+TEST_F(DatabaseFile, LogLinesWaitingForTheFileAreBoundedAndRecordsAreNot)
+{
+    ASSERT_TRUE(QDir().mkdir(file));
+    database->setReopenInterval(20);
+    database->setDatabase(file);
+    EXPECT_FALSE(database->start());
+    database->addUser(makeUser(1, QStringLiteral("kept")));
+    const int lines = 10050;
+    for (int i = 1; i <= lines; ++i) {
+        DatabaseStructs::ServerLog line;
+        line.path = QStringLiteral("api/log");
+        line.body = QByteArray::number(i);
+        database->queueLog(line);
+        if (i == 5)
+            queueChange(QStringLiteral("api/among-the-lines"));
+    }
+    ASSERT_TRUE(QDir().rmdir(file));
+    ASSERT_EVENTUALLY(database->isWritable(), 10000);
+    database->stop();
+    EXPECT_EQ(countRows("server_logs"), 10000);
+    const QString first =
+        sqlite(file, QStringLiteral("SELECT hex(data) FROM server_logs ORDER BY id LIMIT 1"));
+    EXPECT_EQ(vxqDeserialize<DatabaseStructs::ServerLog>(QByteArray::fromHex(first.toLatin1())).body,
+              QByteArray("51"));
+    EXPECT_EQ(countRows("server_changes"), 1);
+    EXPECT_EQ(countRows("users"), 1);
+    ASSERT_TRUE(TestSupport::logWritten());
+    EXPECT_EQ(TestSupport::logLinesAfter(QStringLiteral("[DatabaseBase] Warning: ")),
+              QStringList({"50 waiting log lines dropped, the oldest first: the file could not be written"}));
+}
+
+// An interval of nothing between the attempts to open the file would spin
+// the thread: it waits a tenth of a second at least.
+TEST_F(DatabaseFile, ReopenIntervalUnderATenthOfASecondTakesATenth)
+{
+    ASSERT_TRUE(QDir().mkdir(file));
+    database->setReopenInterval(0);
+    database->setDatabase(file);
+    EXPECT_FALSE(database->start());
+    QTest::qWait(500);
+    ASSERT_TRUE(QDir().rmdir(file));
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    ASSERT_TRUE(TestSupport::logWritten());
+    const QStringList opened =
+        TestSupport::logLinesAfter(QStringLiteral("[DatabaseBase] Opened %1 after ").arg(file));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_LE(opened.first().section(QLatin1Char(' '), 0, 0).toInt(), 8) << opened.first().toStdString();
+}
+
 TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
 {
     const QByteArray junk(4096, 'x');
@@ -378,6 +546,70 @@ TEST_F(DatabaseFile, FileThatIsNoDatabaseIsKeptAtStartAndReplacedByClear)
               QStringLiteral("6"));
     EXPECT_EQ(sqlite(file, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
     EXPECT_EQ(countRows("updates"), 4);
+}
+
+namespace {
+// A small file system of its own (a tmpfs, so only where the tests may
+// mount one), which a filler file fills to the last byte.
+struct SmallDisk
+{
+    SmallDisk()
+    {
+        QDir().mkpath(dir);
+        mounted = ::mount("tmpfs", qPrintable(dir), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(qPrintable(dir), MNT_DETACH);
+    }
+    bool fill()
+    {
+        QFile filler(dir + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(512, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+        return true;
+    }
+    bool free() { return QFile::remove(dir + QStringLiteral("/filler")); }
+
+    const QString dir = QDir::current().absoluteFilePath(QStringLiteral("small-disk"));
+    bool mounted = false;
+};
+} // namespace
+
+// The disk is full when a clear makes the file anew: the clear is done (the
+// damaged file is gone), and what is recorded meanwhile waits until the
+// tables can be made, as at a first start.
+TEST_F(DatabaseFile, ClearOntoAFullDiskKeepsWhatWaitsUntilTheTablesAreMade)
+{
+    SmallDisk disk;
+    if (!disk.mounted)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << strerror(errno);
+    const QString path = disk.dir + QLatin1Char('/') + file;
+    ASSERT_TRUE(TestSupport::writeFile(path, QByteArray(4096, 'x')));
+    ASSERT_TRUE(disk.fill());
+    database->setReopenInterval(20);
+    database->setDatabase(path);
+    EXPECT_FALSE(database->start());
+
+    QString error;
+    EXPECT_TRUE(database->clear(&error)) << error.toStdString();
+    database->addUser(makeUser(5, QStringLiteral("after")));
+    queueChange(QStringLiteral("api/after"));
+    QTest::qWait(300);
+    EXPECT_FALSE(database->isWritable());
+    EXPECT_EQ(logText().count(QStringLiteral("[DatabaseBase] Schema error: ")), 1);
+
+    ASSERT_TRUE(disk.free());
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    database->stop();
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT id FROM users")), QStringLiteral("5"));
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT count(*) FROM server_changes")), QStringLiteral("1"));
+    EXPECT_EQ(sqlite(path, QStringLiteral("SELECT count(*) FROM updates")), QStringLiteral("4"));
+    EXPECT_FALSE(logText().contains(QStringLiteral(" dropped: ")));
 }
 
 // The schema reads, the table behind it does not: the station starts on
@@ -466,6 +698,131 @@ TEST_F(DatabaseFile, ClearKeepsUploadQueuesAndEmptiesTheRest)
     }
     EXPECT_EQ(paths, QStringList({"2 api/two", "3 api/three", "4 api/four"}));
     EXPECT_EQ(countRows("server_logs"), 1);
+}
+
+// A damaged page in the users' table: the clear replaces the file, and the
+// rows of the upload queues, which still read, come into the new file with
+// their ids and blobs (their refIds with them), in order.
+TEST_F(DatabaseFile, ClearOfADamagedFileCarriesTheUnsentRowsOver)
+{
+    startDatabase();
+    for (const char* path : {"api/one", "api/two", "api/three"})
+        queueChange(QString::fromLatin1(path));
+    for (int i = 1; i <= 2; ++i)
+        database->addQuery(QStringLiteral("INSERT INTO server_logs (data) VALUES (:d)"),
+                           {{QStringLiteral("d"), QByteArray::number(i)}});
+    database->lock();
+    for (int i = 1; i <= 2000; ++i)
+        database->addUser(makeUser(i, QStringLiteral("u%1").arg(i)));
+    database->unlock();
+    database->stop();
+    const QStringList changes = rowsOf("server_changes");
+    const QStringList logs = rowsOf("server_logs");
+    ASSERT_EQ(changes.size(), 3);
+    ASSERT_EQ(logs.size(), 2);
+    ASSERT_GT(damageLeafPage(file, "users"), 0);
+    EXPECT_TRUE(database->start());
+
+    QString error;
+    int unkept = -2;
+    EXPECT_TRUE(database->clear(&error, &unkept)) << error.toStdString();
+    EXPECT_EQ(unkept, 0);
+    EXPECT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Unreadable ")), 5000);
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    database->stop();
+    EXPECT_EQ(sqlite(file, QStringLiteral("PRAGMA quick_check")), QStringLiteral("ok"));
+    EXPECT_EQ(countRows("users"), 0);
+    EXPECT_EQ(countRows("updates"), 4);
+    EXPECT_EQ(rowsOf("server_changes"), changes);
+    EXPECT_EQ(rowsOf("server_logs"), logs);
+}
+
+// A damaged page amid the queued changes: every row around it is carried
+// over, and the rows it held are counted for the administrator.
+TEST_F(DatabaseFile, ClearCountsTheUnsentRowsItCouldNotRead)
+{
+    startDatabase();
+    for (int i = 1; i <= 300; ++i) {
+        ChangeServer change;
+        change.path = QStringLiteral("api/change-%1").arg(i);
+        change.body = QByteArray(300, 'c');
+        database->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
+                           {{QStringLiteral("d"), vxqSerialize(change)}});
+    }
+    database->stop();
+    const QStringList changes = rowsOf("server_changes");
+    ASSERT_EQ(changes.size(), 300);
+    const int onThePage = damageLeafPage(file, "server_changes");
+    ASSERT_GT(onThePage, 0);
+    EXPECT_TRUE(database->start());
+
+    QString error;
+    int unkept = -2;
+    EXPECT_TRUE(database->clear(&error, &unkept)) << error.toStdString();
+    EXPECT_EQ(unkept, onThePage);
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    database->stop();
+    // The rows kept are the old ones but for one run of them: the page's.
+    const QStringList kept = rowsOf("server_changes");
+    ASSERT_EQ(kept.size(), 300 - onThePage);
+    int from = 0;
+    while (from < kept.size() && kept.at(from) == changes.at(from))
+        ++from;
+    for (int i = from; i < kept.size(); ++i)
+        EXPECT_EQ(kept.at(i), changes.at(i + onThePage)) << i;
+    EXPECT_EVENTUALLY(
+        logText().contains(QStringLiteral("[DatabaseBase] Clear done, %1 unsent records of the damaged file "
+                                          "could not be read")
+                               .arg(onThePage)),
+        5000);
+}
+
+// The file cannot be opened at the start, and a download blocks a user in
+// memory meanwhile. Then the file opens while another process holds a
+// pending write, so that what waited cannot be written yet: the file's
+// older row must not come back over the blocked user, then or later.
+TEST_F(DatabaseFile, ReopenedFileNeverLoadsAnOlderRowOverANewerRecord)
+{
+    const QString real = QStringLiteral("real.dat");
+    database->setDatabase(real);
+    ASSERT_TRUE(database->start());
+    database->addUser(makeUser(1, QStringLiteral("anna")));
+    database->stop();
+    Database::resetInstance();
+    database = Database::instance();
+    ASSERT_EQ(sqlite(real, QStringLiteral("SELECT count(*) FROM users")), QStringLiteral("1"));
+
+    ASSERT_EQ(::symlink("missing/real.dat", databaseFile), 0);
+    QProcess holder;
+    ASSERT_TRUE(TestSupport::startSqliteHolder(
+        holder, real, "BEGIN IMMEDIATE;\nINSERT INTO server_logs (data) VALUES (x'01');"));
+    database->setBusyTimeout(50);
+    database->setReopenInterval(20);
+    database->setDatabase(file);
+    EXPECT_FALSE(database->start());
+    User blocked = makeUser(1, QStringLiteral("anna"));
+    blocked.isBlocked = true;
+    database->lock();
+    database->addUser(blocked);
+    database->unlock();
+
+    ASSERT_EQ(::symlink("real.dat", "next-link"), 0);
+    ASSERT_EQ(::rename("next-link", databaseFile), 0);
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Opened %1 after ").arg(file)), 5000);
+    ASSERT_EVENTUALLY(logText().contains(QStringLiteral("[DatabaseBase] Batch error")), 5000);
+    QTest::qWait(300);
+    EXPECT_TRUE(database->userByID(1).isBlocked);
+    EXPECT_FALSE(database->isWritable());
+
+    ASSERT_TRUE(TestSupport::endSqliteHolder(holder));
+    ASSERT_EVENTUALLY(database->isWritable(), 5000);
+    ASSERT_EVENTUALLY(database->request(QStringLiteral("SELECT 1 AS one")).value(QStringLiteral("one")) == 1,
+                      5000);
+    QTest::qWait(300);
+    EXPECT_TRUE(database->userByID(1).isBlocked);
+    database->stop();
+    EXPECT_EQ(sqlite(real, QStringLiteral("SELECT hex(data) FROM users WHERE id=1")),
+              blobHex(vxqSerialize(blocked)));
 }
 
 namespace {

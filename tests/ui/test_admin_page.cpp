@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QTimer>
 
+#include "storage/storage_support.h"
 #include "ui/admin_page_fixture.h"
+#include "vexo/vx_conversions.h"
 
 namespace {
 const QString lockReasons =
@@ -648,6 +650,40 @@ TEST_F(AdminPage, ClearOfALockedDatabaseSaysSoAndDeletesNothing)
     ASSERT_EVENTUALLY(db->isWritable(), 5000);
     EXPECT_EVENTUALLY(db->userByID(4).isValid(), 3000);
     EXPECT_EQ(queuedChanges().size(), 1);
+}
+
+// A damaged page amid the changes that wait for the back-end: the clear
+// replaces the file, carries the rest over and tells the administrator how
+// many could not be read.
+TEST_F(AdminPage, ClearOfADamagedFileSaysHowManyUnsentRecordsAreLost)
+{
+    openAdministration();
+    Database* db = Database::instance();
+    for (int i = 1; i <= 300; ++i) {
+        DatabaseStructs::ChangeServer change;
+        change.path = QStringLiteral("api/change-%1").arg(i);
+        change.body = QByteArray(300, 'c');
+        db->addQuery(QStringLiteral("INSERT INTO server_changes (data) VALUES (:d)"),
+                     {{QStringLiteral("d"), vxqSerialize(change)}});
+    }
+    db->stop();
+    const QString file = QString::fromLatin1(StorageSupport::databaseFile);
+    const int lost = StorageSupport::damageLeafPage(file, "server_changes");
+    ASSERT_GT(lost, 0);
+    ASSERT_TRUE(db->start());
+
+    DialogAnswer confirm(core->dialog, DialogAnswer::clickOk());
+    trigger(page()->actionClear_database);
+    ASSERT_TRUE(confirm.answered);
+    ASSERT_EVENTUALLY(!messages.filter(QStringLiteral("could not be read")).isEmpty(), 5000);
+    EXPECT_EQ(messages.filter(QStringLiteral("could not be read")).first(),
+              QStringLiteral("Clear database: The database file was damaged and has been replaced. %1 unsent "
+                             "records could not be read and are lost.")
+                  .arg(lost));
+    ASSERT_EVENTUALLY(db->isWritable(), 5000);
+    EXPECT_EQ(
+        db->request(QStringLiteral("SELECT count(*) AS n FROM server_changes")).value(QStringLiteral("n")),
+        300 - lost);
 }
 
 TEST_F(AdminPageWithBackend, ClearDatabaseKeepsTheChangesThatWaitForTheServer)

@@ -87,7 +87,7 @@ void WorkflowTest::start(const Options& o)
                        "max_try_open_cell = %5\n"
                        "message_lifetime = %6\n"
                        "max_return_device = %7\n"
-                       "database_retry = 20 ms\n"
+                       "database_retry = 100 ms\n"
                        "[scanner]\n"
                        "card_reader = %11\n%10"
                        "[cells]\n"
