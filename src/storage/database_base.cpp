@@ -371,10 +371,8 @@ void DatabaseBase::run()
     // row overwrites a newer record.
     while (!runBatch(-1)) {
         runRequests();
-        if (schemaLost)
-            remakeTables();
-        else
-            pause(failedBatchPauseMs);
+        remakeTables();
+        pause(failedBatchPauseMs);
         if (isInterruptionRequested()) {
             finish();
             return;
@@ -401,10 +399,8 @@ void DatabaseBase::run()
         }
         if (!noQueries && !runBatch(batchLimitMs)) {
             runRequests();
-            if (schemaLost)
-                remakeTables();
-            else
-                pause(failedBatchPauseMs);
+            remakeTables();
+            pause(failedBatchPauseMs);
             continue;
         }
         if (!noQueries)
@@ -427,8 +423,10 @@ void DatabaseBase::finish()
 
 void DatabaseBase::remakeTables()
 {
-    if (!pause(reopenIntervalMs.load()))
+    // The batch is tried again meanwhile, and the requests answered.
+    if (!schemaLost || sinceSchemaLost.elapsed_m() < reopenIntervalMs.load())
         return;
+    sinceSchemaLost.reset();
     QMutexLocker locker(&connectionMutex);
     QSqlError error;
     if (initDatabase(db, &error)) {
@@ -538,7 +536,10 @@ bool DatabaseBase::runBatchStatements(qint64 limitMs)
                 // back and kept whole, this statement with it.
                 taken.append(query);
                 failure = error;
-                schemaLost = showsSchemaMissing(error);
+                if (showsSchemaMissing(error) && !schemaLost) {
+                    schemaLost = true;
+                    sinceSchemaLost.reset();
+                }
                 break;
             }
             // A log row that fails by itself would fail again with its own

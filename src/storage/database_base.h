@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QVariant>
 
+#include "jalt/vx_time.h"
+
 // The thread that owns the station's only SQLite connection. Every statement
 // runs here: statements without result are queued and run in batches, one
 // transaction per batch; a request's first row is waited for by its caller.
@@ -144,7 +146,7 @@ private:
     // write them, with their ids, into a new one; gives the number of rows
     // that could not be read (-1 when it cannot be told).
     int salvageRows(const QString& table, QList<Query>* rows);
-    // The tables lost under the running thread: made again after a pause.
+    // The tables lost under the running thread: made again every reopen interval.
     void remakeTables();
     // Writes what is left and closes the file, at the end of the thread.
     void finish();
@@ -190,6 +192,7 @@ private:
     int failedCommits = 0;
     // A batch met a table or column missing: the schema is made again.
     bool schemaLost = false;
+    VXTimeMeasurer sinceSchemaLost;
     // Droppable statements waiting in `queries`, and those dropped since the
     // last line that counted them; under queryMutex.
     int droppableLimit = 0;
