@@ -56,7 +56,7 @@ public:
     // could not be opened, or to make tables that could not be made; a
     // tenth of a second at least.
     void setReopenInterval(int ms);
-    static const int minReopenIntervalMs = 100;
+    static constexpr int minReopenIntervalMs = 100;
 
     // Starts the thread and returns once the file is open and the tables are
     // in place (true), or after the first attempt to open it or to make its
