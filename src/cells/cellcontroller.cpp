@@ -153,6 +153,12 @@ void CellController::cancelUnlock(int board, int lock)
             queue.removeAt(i);
 }
 
+int CellController::openWrites(int board, int lock) const
+{
+    VXMutexLocker locker(&queueMutex);
+    return writes.value(qMakePair(board, lock));
+}
+
 VXMap<int, VXVector<bool>> CellController::openStates() const
 {
     VXMutexLocker locker(&statesMutex);
@@ -302,10 +308,19 @@ void CellController::run()
             if (!queue.isEmpty()) {
                 pending = queue.head();
                 have = true;
+                // Counted before the write: a cancel while the frame goes
+                // out must take the lock as possibly opened.
+                ++writes[qMakePair(pending.board, pending.lock)];
             }
         }
         if (have) {
             const bool sent = implementation->openLock(pending.board, pending.lock);
+            if (!sent) {
+                // Nothing or a piece of a frame went out: the lock opened
+                // nothing.
+                VXMutexLocker queueLocker(&queueMutex);
+                --writes[qMakePair(pending.board, pending.lock)];
+            }
             // A refused address is dropped (the protocol logged it).
             const bool refused = !sent && !implementation->canAddress(pending.board, pending.lock);
             if (sent || refused || !keepFailedOpen(pending, nowMs))

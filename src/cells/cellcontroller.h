@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include <QObject>
+#include <QPair>
 #include <QTimer>
 
 #include "jalt/vx_diagnostics.h"
@@ -36,6 +37,10 @@ public:
     void unlock(int board, int lock);
     // Drops the open commands of a lock that have not been sent yet.
     void cancelUnlock(int board, int lock);
+    // Open commands of the lock written to the link so far, one being
+    // written included: while the count stands still, the lock has been
+    // given no command of the station's to carry out.
+    int openWrites(int board, int lock) const;
     VXMap<int, VXVector<bool>> openStates() const;
     bool isOpened(int board, int lock) const;
 
@@ -82,6 +87,8 @@ private:
     mutable VXMutex deviceMutex;
     VXMap<int, VXVector<bool>> states;
     VXQueue<PendingOpen> queue;
+    // Under queueMutex: (board, lock) -> open commands written.
+    VXMap<QPair<int, int>, int> writes;
     VXVector<int> boards;
     CellControllerBase* implementation = nullptr;
     VXVector<CellControllerBase*> implementations;

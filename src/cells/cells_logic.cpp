@@ -428,6 +428,8 @@ void CellsLogic::sampleDoors()
             }
             continue;
         }
+        if (states.contains(cell.address.board))
+            cell.openMarked = false;
         if (cell.opened == cell.lastOpened)
             continue;
         cell.lastOpened = cell.opened;
@@ -601,14 +603,32 @@ void CellsLogic::openCell(const Cell& cell, bool touch)
         // open was opened by it.
         found->lastOpened = false;
         found->openKnown = true;
+        found->openMarked = true;
+        found->openWritesAtMark = controller->openWrites(cell.address.board, cell.address.lock);
     }
     controller->unlock(cell.address.board, cell.address.lock);
 }
 
 void CellsLogic::cancelOpen(const Cell& cell)
 {
-    if (controller)
-        controller->cancelUnlock(cell.address.board, cell.address.lock);
+    if (!controller)
+        return;
+    const int board = cell.address.board;
+    const int lock = cell.address.lock;
+    controller->cancelUnlock(board, lock);
+    auto found = cells.find(cell.number);
+    if (found == cells.end() || !found->openMarked)
+        return;
+    // A command that went out, or is going out, may still open the door
+    // before its board first answers: that opening is the station's. A
+    // command that never left the station opened nothing, and a door the
+    // board first reports open was open without it (a cancel while the
+    // link was down).
+    if (controller->openWrites(board, lock) != found->openWritesAtMark)
+        return;
+    found->openMarked = false;
+    found->openKnown = false;
+    found->lastOpened = false;
 }
 
 void CellsLogic::openAll()

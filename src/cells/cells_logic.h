@@ -71,6 +71,11 @@ public:
         DatabaseStructs::Device device;
         bool lastOpened = false;
         bool openKnown = false;
+        // openKnown was set by the station's own open command and the board
+        // has not reported the door since; the controller had written
+        // openWritesAtMark open commands of the lock at that moment.
+        bool openMarked = false;
+        int openWritesAtMark = 0;
         double priority = 0.0;
         // False when the lock controller's protocol cannot carry the cell's
         // board or lock: its door can never be opened.
@@ -123,7 +128,9 @@ public:
     void setCellForceReady(int number, bool flag);
     void touchCell(const Cell& cell);
     void openCell(const Cell& cell, bool touch);
-    // Forgets the cell's open commands still waiting for the controller.
+    // Forgets the cell's open commands still waiting for the controller;
+    // when none of them went out, the door's first report is its starting
+    // state again.
     void cancelOpen(const Cell& cell);
     void openAll();
 

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 
 #include <QSet>
 #include <QSignalSpy>
@@ -659,6 +660,71 @@ TEST(CellsDoors, DoorTheStationOpenedBeforeItsBoardFirstAnswersIsAnOpening)
     core->stop();
     core->destroy();
 }
+
+struct CancelledOpenCase
+{
+    const char* name;
+    // Whether the command reached the lock before the cancel: the link is
+    // up but the board answers nothing until the cancel.
+    bool writtenFirst;
+    int openings; // cellOpened of the cell once its board answers
+};
+class CancelledOpen : public ::testing::TestWithParam<CancelledOpenCase>
+{
+};
+
+// The board has not answered yet when the station opens cell 5, so its first
+// report decides whether the door was opened by the station. A command that
+// never went out opened nothing: the door standing open at the board's
+// first answer is its starting state, as if the station had never tried.
+TEST_P(CancelledOpen, CountsAsAnOpeningOnlyWhenTheCommandWentOut)
+{
+    const CancelledOpenCase& c = GetParam();
+    LockSimulator sim(LockSimulator::Protocol::V1_7);
+    const QString path = sim.listenTcp();
+    if (c.writtenFirst)
+        sim.dropAnswers(std::numeric_limits<int>::max());
+    else
+        sim.setAccepting(false);
+    TestSupport::writeConfig(
+        QStringLiteral("[timeouts]\nopen_cell_min_interval = 20 ms\nopen_silence = 20 ms\n"
+                       "[cells]\naddress = %1\ntick_time = 50 Hz\nreconnect_delay = 20 ms\n"
+                       "5 = board = 1, lock = 3\n")
+            .arg(path));
+    StationCore* core = StationCore::instance();
+    CellsLogic& logic = core->cellsLogic;
+    QSignalSpy opened(&logic, &CellsLogic::cellOpened);
+    core->init();
+    if (c.writtenFirst)
+        ASSERT_EVENTUALLY(core->cellController.isConnected(), 3000);
+    else
+        ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[CellController] Disconnected")), 3000);
+    logic.openCell(logic.getCellByNumber(5), false);
+    if (c.writtenFirst) {
+        ASSERT_EVENTUALLY(sim.isDoorOpen(1, 3), 3000);
+    } else {
+        sim.setDoor(1, 3, true); // opened by hand, or never shut
+    }
+    logic.cancelOpen(logic.getCellByNumber(5));
+    sim.dropAnswers(0);
+    sim.setAccepting(true);
+    ASSERT_EVENTUALLY(logic.getCellByNumber(5).opened, 3000);
+    QTest::qWait(400); // two door samples more
+    EXPECT_EQ(opened.count(), c.openings);
+    EXPECT_TRUE(logic.getCellByNumber(5).lastOpened);
+    int openFrames = 0;
+    for (const LockSimulator::Frame& frame : sim.frames())
+        openFrames += frame.open ? 1 : 0;
+    EXPECT_EQ(openFrames, c.writtenFirst ? 1 : 0);
+    core->stop();
+    core->destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         CancelledOpen,
+                         ::testing::Values(CancelledOpenCase{"WhileTheLinkIsDown", false, 0},
+                                           CancelledOpenCase{"AfterTheCommandWentOut", true, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CellsDoors, OpenCellQueuesItsLockOnTheController)
 {

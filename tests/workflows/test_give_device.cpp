@@ -74,6 +74,34 @@ TEST_F(GiveDevice, BoardThatFirstAnswersAfterTheOpenCommandStillIssues)
     ASSERT_EVENTUALLY(queuedOperations() == QVector<int>{Constants::doIssued}, 3000);
 }
 
+// The run gives up on a door whose command never left the station: the door
+// found standing open when the link comes back was not opened by the station
+// and is no late opening of that run.
+TEST_F(GiveDevice, OpenGivenUpWhileTheLinkIsDownLeavesTheDoorItsStartingState)
+{
+    Options options;
+    options.linkDown = true;
+    options.maxTryOpenCell = QStringLiteral("1 s");
+    start(options);
+    QSignalSpy opened(&core->cellsLogic, &CellsLogic::cellOpened);
+    core->giveLogic.begin(Constants::asStart);
+    core->cardReaded(QStringLiteral("89"));
+    ASSERT_EVENTUALLY(giveDone->count() == 1, 5000);
+    EXPECT_EQ(messages, QStringList{"Issue device: Open cell error"});
+
+    sim.setDoor(0, 0, true);
+    sim.setAccepting(true);
+    ASSERT_EVENTUALLY(core->cellsLogic.getCellByNumber(1).opened, 3000);
+    QTest::qWait(400); // two door samples more
+    ASSERT_TRUE(TestSupport::logWritten());
+    EXPECT_EQ(opened.count(), 0);
+    EXPECT_FALSE(TestSupport::logHas(QStringLiteral("[Issue device] Cell 1 opened after the open timeout")));
+    EXPECT_EQ(openFrames(0), 0);
+    EXPECT_EQ(queuedOperations(), QVector<int>{Constants::doIssueFailed});
+    EXPECT_EQ(core->cellsLogic.getCellByNumber(1).deviceId, 12);
+    EXPECT_EQ(deviceRecord(12).userId, 1);
+}
+
 TEST_F(GiveDevice, DoorThatNeverOpensIsGivenUpAndBlocked)
 {
     Options options;

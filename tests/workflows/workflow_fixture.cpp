@@ -69,8 +69,10 @@ bool screenSeen(const QSignalSpy& spy, int screen)
 
 void WorkflowTest::start(const Options& o)
 {
-    const QString path = sim.listenPty();
+    const QString path = o.linkDown ? sim.listenTcp() : sim.listenPty();
     ASSERT_FALSE(path.isEmpty());
+    if (o.linkDown)
+        sim.setAccepting(false);
     if (o.silentBoards)
         sim.dropAnswers(std::numeric_limits<int>::max());
     TestSupport::writeConfig(
@@ -93,6 +95,7 @@ void WorkflowTest::start(const Options& o)
                        "[cells]\n"
                        "address = %8\n"
                        "tick_time = 100 Hz\n"
+                       "reconnect_delay = 20 ms\n"
                        "1 = board = 0, lock = 0\n"
                        "2 = board = 0, lock = 1\n"
                        "3 = board = 0, lock = 2\n%9"
@@ -139,6 +142,10 @@ void WorkflowTest::start(const Options& o)
         cell.devicePointCellId = 100 + cell.number;
     putDevice(1, device12());
 
+    if (o.linkDown) {
+        ASSERT_EVENTUALLY(TestSupport::logHas(QStringLiteral("[CellController] Disconnected")), 3000);
+        return;
+    }
     ASSERT_EVENTUALLY(core->cellController.isConnected(), 3000);
     if (o.silentBoards)
         return;

@@ -55,6 +55,10 @@ struct WorkflowOptions
     // The boards answer no query until the test calls sim.dropAnswers(0);
     // start() then waits only for the link.
     bool silentBoards = false;
+    // The lock controller listens on loopback TCP and refuses the link until
+    // the test calls sim.setAccepting(true); start() waits only until the
+    // station has found the link down, so no board has answered yet.
+    bool linkDown = false;
 };
 
 // A started hub on a simulated lock controller (v1.7 over a pseudo-terminal)
