@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QSet>
 #include <QTreeWidgetItem>
 
 #include "cells/cells_logic.h"
@@ -51,9 +52,24 @@ void StationCellsWidget::initialize()
 {
     if (!logic)
         return;
-    for (const CellsLogic::Cell& cell : logic->getCells())
+    QSet<int> columns;
+    QSet<int> rows;
+    for (const CellsLogic::Cell& cell : logic->getCells()) {
         places.append({cell.number, cell.row, cell.col});
+        columns.insert(cell.col);
+        rows.insert(cell.row);
+    }
     screen = logic->screenRect();
+    // The picture stands where cells would: its columns and rows need room
+    // as theirs do.
+    if (screen.width() > 0 && screen.height() > 0) {
+        for (int col = screen.left(); col <= screen.right(); ++col)
+            columns.insert(col);
+        for (int row = screen.top(); row <= screen.bottom(); ++row)
+            rows.insert(row);
+    }
+    usedColumns = columns.size();
+    usedRows = rows.size();
     if (isVisible())
         buildShownView();
 }
@@ -159,8 +175,8 @@ void StationCellsWidget::fitGrid()
         cell = QSize(cell.width() + spacing + hint.width(), qMax(cell.height(), hint.height()));
     }
     cell = cell.grownBy(margins);
-    const int columns = layoutCells->columnCount();
-    const int rows = layoutCells->rowCount();
+    const int columns = usedColumns;
+    const int rows = usedRows;
     const QSize grid(columns * cell.width() + (columns - 1) * qMax(0, layoutCells->horizontalSpacing()),
                      rows * cell.height() + (rows - 1) * qMax(0, layoutCells->verticalSpacing()));
     if (widgetGrid->minimumSize() != grid)

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -746,4 +748,62 @@ INSTANTIATE_TEST_SUITE_P(Screens,
                          BigCabinetWithDemoFonts,
                          ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
                                            ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct BankCase
+{
+    const char* name;
+    Bank bank;
+    QSize size;
+};
+
+void PrintTo(const BankCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BankWithDemoFonts : public BankStation, public ::testing::WithParamInterface<BankCase>
+{
+};
+
+class GridOfABank : public BankWithDemoFonts
+{
+};
+} // namespace
+
+// The grid is as wide and as high as the columns and rows that hold a
+// cell: a bank on its own boards fits the window as well as one that
+// begins with board 0.
+TEST_P(GridOfABank, FitsTheWindowWithoutScrolling)
+{
+    showBank(GetParam().bank, GetParam().size);
+    if (HasFatalFailure())
+        return;
+    enterAsAdministrator();
+    StationCellsWidget* cells = window->pageAdministration->widgetCells;
+    ASSERT_EQ(cells->buttons().size(), GetParam().bank.count);
+    ASSERT_EVENTUALLY(cells->buttons().first()->isVisible(), 3000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), GetParam().size);
+    EXPECT_EQ(cells->scrollCells->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(cells->scrollCells->verticalScrollBar()->maximum(), 0);
+    const QRect room = cells->scrollCells->viewport()->rect();
+    QStringList cut;
+    for (StationCellButton* button : cells->buttons()) {
+        const QLabel* label = button->labelNumber;
+        if (!whole(label) || !button->rect().contains(label->geometry())
+            || !room.contains(QRect(button->mapTo(cells->scrollCells->viewport(), QPoint(0, 0)), button->size())))
+            cut.append(label->text().trimmed());
+    }
+    EXPECT_TRUE(cut.isEmpty()) << "cut or out of sight: " << cut.join(QStringLiteral(", ")).toStdString();
+    const QString path = picturePath(QStringLiteral("admin-grid-%1").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Banks,
+                         GridOfABank,
+                         ::testing::Values(BankCase{"FortyOnBoards0To3", {40, 1, 0, 10}, QSize(600, 896)},
+                                           BankCase{"FortyOnBoards1To4", {40, 1, 1, 10}, QSize(600, 896)},
+                                           BankCase{"ThirtyOnBoards5To7", {30, 1, 5, 10}, QSize(600, 896)}),
                          [](const auto& info) { return std::string(info.param.name); });
