@@ -19,7 +19,10 @@ StationCellsWidget::StationCellsWidget(QWidget* parent)
     StationCore* core = StationCore::instance();
     setStyleSheet(core->css_normal);
     stackedWidget->setCurrentIndex(0);
+    // Both views scroll under a finger: on the touch screen a scroll bar's
+    // few pixels are no way to reach the cells of a big cabinet.
     StationCore::createScroller(treeWidget->viewport());
+    StationCore::createScroller(scrollCells->viewport());
     startIndexedTimer(0, VXSystemTime::fromMSec(200), [this] {
         if (StationCore::instance()->activeScreen() == Constants::asAdministration)
             updateButtons();
