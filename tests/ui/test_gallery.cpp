@@ -5,9 +5,11 @@
 // their texts and pictures whole (and the administration's buttons big
 // enough for a finger).
 
+#include <limits>
 #include <memory>
 
 #include <QDir>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
@@ -807,3 +809,74 @@ INSTANTIATE_TEST_SUITE_P(Banks,
                                            BankCase{"FortyOnBoards1To4", {40, 1, 1, 10}, QSize(600, 896)},
                                            BankCase{"ThirtyOnBoards5To7", {30, 1, 5, 10}, QSize(600, 896)}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct MapCase
+{
+    const char* name;
+    Bank bank;
+    QSize size;
+    // Whether numbers 7 pixels high fit the boxes once the gaps between
+    // them are gone. In the 600 pixel window a box of 20 columns is about a
+    // pixel short of "1108" at 7 pixels, and one of 50 rows of the line's
+    // height.
+    bool readable;
+};
+
+void PrintTo(const MapCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MapOfABank : public BankStation, public ::testing::WithParamInterface<MapCase>
+{
+};
+} // namespace
+
+// The close-cell page's map of a big bank keeps its numbers whole, and at
+// least 7 pixels high where they fit so; where they cannot, the cell to
+// use is still marked on the map and named above it.
+TEST_P(MapOfABank, KeepsItsNumbersReadableOrTheCellNamed)
+{
+    const Bank& bank = GetParam().bank;
+    showBank(bank, GetParam().size);
+    if (HasFatalFailure())
+        return;
+    const int number = bank.first + bank.count / 2 + 7;
+    DatabaseStructs::User anna;
+    anna.id = 1;
+    anna.name = QStringLiteral("Anna Berg");
+    StationCloseCellPage* page = window->pageCloseCell;
+    page->setGiveTitle(anna, number);
+    core->setActiveScreen(Constants::asCloseCell);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), GetParam().size);
+    const QList<QLabel*> boxes = page->widgetCellsView->findChildren<QLabel*>();
+    ASSERT_EQ(boxes.size(), bank.count);
+    const QStringList cut = cutOnTheMap();
+    EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
+    int smallest = std::numeric_limits<int>::max();
+    for (const QLabel* label : boxes)
+        smallest = qMin(smallest, QFontInfo(label->font()).pixelSize());
+    if (GetParam().readable) {
+        EXPECT_GE(smallest, 7);
+    }
+    for (const QLabel* label : boxes)
+        EXPECT_EQ(label->styleSheet().contains(QStringLiteral("lightGreen")), label->text() == QString::number(number))
+            << label->text().toStdString();
+    EXPECT_TRUE(page->labelTitle->text().contains(QStringLiteral("cell %1").arg(number)))
+        << page->labelTitle->text().toStdString();
+    const QString path = picturePath(QStringLiteral("close-cell-map-%1").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Banks,
+    MapOfABank,
+    ::testing::Values(MapCase{"FourDigitsIn16Columns_Form", {160, 1001, 0, 10}, QSize(600, 896), true},
+                      MapCase{"FourDigitsIn20Columns_Form", {200, 1001, 0, 10}, QSize(600, 896), false},
+                      MapCase{"FourDigitsIn20Columns_FullHdPortrait", {200, 1001, 0, 10}, QSize(1080, 1920), true},
+                      MapCase{"FortyToABoard_Form", {200, 1, 0, 40}, QSize(600, 896), true},
+                      MapCase{"FiftyToABoard_Form", {200, 1, 0, 50}, QSize(600, 896), false},
+                      MapCase{"FiftyToABoard_FullHdPortrait", {200, 1, 0, 50}, QSize(1080, 1920), true}),
+    [](const auto& info) { return std::string(info.param.name); });
