@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMetaEnum>
 #include <QMouseEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTime>
 #include <QTimer>
@@ -141,8 +142,12 @@ StationAdminPage::StationAdminPage(QWidget* parent)
     labelVersionStation->setText(QLatin1String(Constants::version));
     stateCellsController->setState(1);
 
-    connect(widgetCells->treeWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { restartTimeout(); });
+    // Scrolling is looking for a cell: every scroll of either view, either
+    // way, counts as activity.
+    for (QAbstractScrollArea* view : {static_cast<QAbstractScrollArea*>(widgetCells->treeWidget),
+                                      static_cast<QAbstractScrollArea*>(widgetCells->scrollCells)})
+        for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()})
+            connect(bar, &QScrollBar::valueChanged, this, [this] { restartTimeout(); });
     connect(lineQRLogin, &QLineEdit::textChanged, this, [this] { restartTimeout(); });
     connect(lineQRPassword, &QLineEdit::textChanged, this, [this] { restartTimeout(); });
     // Whoever comes next must not find a user's password here.

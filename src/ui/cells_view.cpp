@@ -47,27 +47,58 @@ void StationCellsView::resizeEvent(QResizeEvent* event)
     fitNumbers();
 }
 
+QSize StationCellsView::smallestBox() const
+{
+    QSize room;
+    for (const QLabel* label : cellLabels) {
+        const QSize size = label->contentsRect().size();
+        room = room.isValid() ? room.boundedTo(size) : size;
+    }
+    return room;
+}
+
+bool StationCellsView::numbersFit(const QFont& font, const QSize& room) const
+{
+    const QFontMetrics metrics(font);
+    for (const QLabel* label : cellLabels)
+        if (metrics.horizontalAdvance(label->text()) > room.width() || metrics.height() > room.height())
+            return false;
+    return true;
+}
+
 void StationCellsView::fitNumbers()
 {
     if (cellLabels.isEmpty())
         return;
-    // The layout has placed the boxes already: the smallest room and the
-    // longest number decide.
-    QSize room;
-    QString widest;
-    for (const QLabel* label : cellLabels) {
-        const QSize size = label->contentsRect().size();
-        room = room.isValid() ? room.boundedTo(size) : size;
-        if (label->text().size() > widest.size())
-            widest = label->text();
-    }
     QFont font = this->font();
     const int full = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    font.setPixelSize(full);
+
+    // The room goes to the numbers before the gaps between the boxes: each
+    // way, the grid's spacing gives way first, down to none, and only then
+    // the font shrinks (a bank of 20 columns of four-digit numbers, or of
+    // 50 cells a board). Each step is laid out to measure the boxes.
+    layoutCells->setHorizontalSpacing(-1);
+    layoutCells->setVerticalSpacing(-1);
+    layoutCells->activate();
+    QSize room = smallestBox();
+    for (int spacing = qMax(0, layoutCells->horizontalSpacing());
+         spacing > 0 && !numbersFit(font, QSize(room.width(), QWIDGETSIZE_MAX));) {
+        layoutCells->setHorizontalSpacing(--spacing);
+        layoutCells->activate();
+        room = smallestBox();
+    }
+    for (int spacing = qMax(0, layoutCells->verticalSpacing());
+         spacing > 0 && !numbersFit(font, QSize(QWIDGETSIZE_MAX, room.height()));) {
+        layoutCells->setVerticalSpacing(--spacing);
+        layoutCells->activate();
+        room = smallestBox();
+    }
+
     int pixels = full;
     for (; pixels > 1; --pixels) {
         font.setPixelSize(pixels);
-        const QFontMetrics metrics(font);
-        if (metrics.horizontalAdvance(widest) <= room.width() && metrics.height() <= room.height())
+        if (numbersFit(font, room))
             break;
     }
     const int wanted = pixels < full ? pixels : 0;

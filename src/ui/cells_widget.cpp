@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QSet>
 #include <QTreeWidgetItem>
 
 #include "cells/cells_logic.h"
@@ -18,7 +19,10 @@ StationCellsWidget::StationCellsWidget(QWidget* parent)
     StationCore* core = StationCore::instance();
     setStyleSheet(core->css_normal);
     stackedWidget->setCurrentIndex(0);
+    // Both views scroll under a finger: on the touch screen a scroll bar's
+    // few pixels are no way to reach the cells of a big cabinet.
     StationCore::createScroller(treeWidget->viewport());
+    StationCore::createScroller(scrollCells->viewport());
     startIndexedTimer(0, VXSystemTime::fromMSec(200), [this] {
         if (StationCore::instance()->activeScreen() == Constants::asAdministration)
             updateButtons();
@@ -51,9 +55,24 @@ void StationCellsWidget::initialize()
 {
     if (!logic)
         return;
-    for (const CellsLogic::Cell& cell : logic->getCells())
+    QSet<int> columns;
+    QSet<int> rows;
+    for (const CellsLogic::Cell& cell : logic->getCells()) {
         places.append({cell.number, cell.row, cell.col});
+        columns.insert(cell.col);
+        rows.insert(cell.row);
+    }
     screen = logic->screenRect();
+    // The picture stands where cells would: its columns and rows need room
+    // as theirs do.
+    if (screen.width() > 0 && screen.height() > 0) {
+        for (int col = screen.left(); col <= screen.right(); ++col)
+            columns.insert(col);
+        for (int row = screen.top(); row <= screen.bottom(); ++row)
+            rows.insert(row);
+    }
+    usedColumns = columns.size();
+    usedRows = rows.size();
     if (isVisible())
         buildShownView();
 }
@@ -159,8 +178,8 @@ void StationCellsWidget::fitGrid()
         cell = QSize(cell.width() + spacing + hint.width(), qMax(cell.height(), hint.height()));
     }
     cell = cell.grownBy(margins);
-    const int columns = layoutCells->columnCount();
-    const int rows = layoutCells->rowCount();
+    const int columns = usedColumns;
+    const int rows = usedRows;
     const QSize grid(columns * cell.width() + (columns - 1) * qMax(0, layoutCells->horizontalSpacing()),
                      rows * cell.height() + (rows - 1) * qMax(0, layoutCells->verticalSpacing()));
     if (widgetGrid->minimumSize() != grid)

@@ -69,6 +69,10 @@ private:
     // The cells known to setLogic, in number order, and the screen's place.
     QList<Place> places;
     QRect screen;
+    // The columns and rows that hold a cell or the screen's picture: the
+    // others take no room (boards numbered from 1 leave column 0 empty).
+    int usedColumns = 0;
+    int usedRows = 0;
     bool buttonsBuilt = false;
     bool rowsBuilt = false;
     QList<StationCellButton*> cellButtons;

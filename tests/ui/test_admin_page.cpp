@@ -8,7 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QScroller>
+#include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 
 #include "storage/storage_support.h"
 #include "ui/admin_page_fixture.h"
@@ -924,3 +929,163 @@ TEST_F(AdminPageMenu, OpeningItRestartsTheTimeOut)
     EXPECT_GT(remainsAtOpen, 600);
     EXPECT_FALSE(leftOpen);
 }
+
+namespace {
+// Two hundred cells more, in 25 rows of 8 below the first three: the grid
+// is wider and taller than the page and scrolls both ways, the list
+// downwards (its rows take the page's width).
+class AdminPageScrolling : public AdminPage
+{
+protected:
+    void openWithBigGrid(const QString& gotoStart = QStringLiteral("5 s"))
+    {
+        Options options;
+        options.gotoStart = gotoStart;
+        for (int i = 0; i < 200; ++i)
+            options.extraCells += QStringLiteral("%1 = board = %2, lock = %3, row = %4, col = %5\n")
+                                      .arg(4 + i)
+                                      .arg(1 + i / 16)
+                                      .arg(i % 16)
+                                      .arg(3 + i / 8)
+                                      .arg(i % 8);
+        openAdministration(options);
+        if (HasFatalFailure())
+            return;
+        ASSERT_EVENTUALLY(cellButton(4) && cellButton(4)->isVisible(), 3000);
+    }
+
+    QWidget* gridViewport() const { return page()->widgetCells->scrollCells->viewport(); }
+    QWidget* listViewport() const { return page()->widgetCells->treeWidget->viewport(); }
+
+    // A finger put down at from (in the viewport) and moved by distance
+    // through the window at a finger's pace, held until the content has
+    // followed it on bar (the scroller moves it at its own ticks), then
+    // lifted; returns once the scrolling has come to rest.
+    void drag(QWidget* viewport, QPoint from, QPoint distance, const QScrollBar* bar)
+    {
+        QWindow* handle = window->windowHandle();
+        const QPoint start = viewport->mapTo(window.get(), from);
+        const int before = bar->value();
+        QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, start);
+        for (int step = 1; step <= 10; ++step)
+            QTest::mouseMove(handle, start + distance * step / 10, 10);
+        [[maybe_unused]] const bool followed = QTest::qWaitFor([&] { return bar->value() != before; }, 2000);
+        QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, start + distance);
+        ASSERT_EVENTUALLY(QScroller::scroller(viewport)->state() == QScroller::Inactive, 5000);
+    }
+
+    // A cell button whose middle shows in the grid's viewport.
+    StationCellButton* shownButton() const
+    {
+        for (StationCellButton* b : page()->widgetCells->buttons()) {
+            const QPoint middle = b->mapTo(gridViewport(), b->rect().center());
+            if (b->isVisible() && gridViewport()->rect().contains(middle))
+                return b;
+        }
+        return nullptr;
+    }
+
+    QPoint middleIn(QWidget* viewport, QWidget* w) const { return w->mapTo(viewport, w->rect().center()); }
+};
+} // namespace
+
+// A finger drags the grid either way, also when it lands on a cell, and
+// that cell is not pressed; a tap presses the cell under it.
+TEST_F(AdminPageScrolling, DraggingScrollsTheGridAndATapPressesACell)
+{
+    openWithBigGrid();
+    QScrollArea* area = page()->widgetCells->scrollCells;
+    ASSERT_GT(area->verticalScrollBar()->maximum(), 0);
+    ASSERT_GT(area->horizontalScrollBar()->maximum(), 0);
+    QSignalSpy asked(page()->widgetCells, &StationCellsWidget::gotoCellRequest);
+    const struct
+    {
+        const char* name;
+        QPoint distance;
+        QScrollBar* bar;
+    } drags[] = {{"up", QPoint(0, -200), area->verticalScrollBar()},
+                 {"left", QPoint(-200, 0), area->horizontalScrollBar()}};
+    for (const auto& d : drags) {
+        StationCellButton* under = shownButton();
+        ASSERT_NE(under, nullptr) << d.name;
+        const int before = d.bar->value();
+        drag(gridViewport(), middleIn(gridViewport(), under), d.distance, d.bar);
+        if (HasFatalFailure())
+            return;
+        EXPECT_GT(d.bar->value(), before) << d.name;
+        EXPECT_FALSE(under->isDown()) << d.name;
+    }
+    EXPECT_EQ(asked.count(), 0);
+    EXPECT_EQ(page()->tabWidget->currentWidget(), page()->tabCellsView);
+
+    StationCellButton* tapped = shownButton();
+    ASSERT_NE(tapped, nullptr);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      tapped->mapTo(window.get(), tapped->rect().center()));
+    ASSERT_EVENTUALLY(asked.count() == 1, 3000);
+    EXPECT_EQ(asked.first().first().toInt(), tapped->number());
+    EXPECT_EQ(page()->tabWidget->currentWidget(), page()->tabCellDetails);
+    EXPECT_EQ(page()->currentCell.number, tapped->number());
+}
+
+namespace {
+struct ScrollCase
+{
+    const char* name;
+    bool list;
+    Qt::Orientation orientation;
+};
+
+void PrintTo(const ScrollCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class AdminPageScrollingRestarts : public AdminPageScrolling, public ::testing::WithParamInterface<ScrollCase>
+{
+};
+} // namespace
+
+// An administrator who looks for a cell by scrolling is not sent to the
+// start page: every scroll restarts the inactivity time-out.
+TEST_P(AdminPageScrollingRestarts, TheTimeOut)
+{
+    openWithBigGrid(QStringLiteral("2 s"));
+    QWidget* viewport = gridViewport();
+    QAbstractScrollArea* area = page()->widgetCells->scrollCells;
+    QPoint from;
+    if (GetParam().list) {
+        click(page()->buttonListView);
+        area = page()->widgetCells->treeWidget;
+        viewport = listViewport();
+        ASSERT_EVENTUALLY(cellRow(4) && cellRow(4)->isVisible(), 3000);
+        from = middleIn(viewport, cellRow(4));
+    } else {
+        StationCellButton* under = shownButton();
+        ASSERT_NE(under, nullptr);
+        from = middleIn(viewport, under);
+    }
+    const bool vertical = GetParam().orientation == Qt::Vertical;
+    QScrollBar* bar = vertical ? area->verticalScrollBar() : area->horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    ASSERT_EVENTUALLY(core->remainsGoToStartTimer() < 1500, 3000);
+    const int before = core->remainsGoToStartTimer();
+    int atScroll = -1;
+    // After the page's own connection: the page has acted by then.
+    QObject::connect(bar, &QScrollBar::valueChanged, window.get(), [this, &atScroll] {
+        if (atScroll < 0)
+            atScroll = core->remainsGoToStartTimer();
+    });
+    drag(viewport, from, vertical ? QPoint(0, -100) : QPoint(-100, 0), bar);
+    ASSERT_GE(atScroll, 0) << "no scroll";
+    EXPECT_GT(atScroll, before + 250);
+    EXPECT_EQ(Screens::page(), Constants::asAdministration);
+    EXPECT_EQ(page()->currentCell.number, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         AdminPageScrollingRestarts,
+                         ::testing::Values(ScrollCase{"GridVertical", false, Qt::Vertical},
+                                           ScrollCase{"GridHorizontal", false, Qt::Horizontal},
+                                           ScrollCase{"ListVertical", true, Qt::Vertical}),
+                         [](const auto& info) { return std::string(info.param.name); });

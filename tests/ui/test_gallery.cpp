@@ -5,14 +5,18 @@
 // their texts and pictures whole (and the administration's buttons big
 // enough for a finger).
 
+#include <limits>
 #include <memory>
 
 #include <QDir>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -33,6 +37,8 @@
 #include "vexo/iconed_label.h"
 #include "vexo/image_view.h"
 #include "vexo/state_icon.h"
+
+#include "lock_simulator.h"
 
 namespace {
 const QString plainSheet = QStringLiteral(
@@ -69,6 +75,16 @@ protected:
             core->stop();
             core->destroy();
         }
+    }
+
+    void enterAsAdministrator()
+    {
+        DatabaseStructs::User admin;
+        admin.id = 3;
+        admin.name = QStringLiteral("Station Administrator");
+        core->setActiveScreen(Constants::asAdministration);
+        window->pageAdministration->enter(admin);
+        QCoreApplication::processEvents();
     }
 
     static QString picturePath(const QString& name)
@@ -418,16 +434,6 @@ protected:
         enterAsAdministrator();
     }
 
-    void enterAsAdministrator()
-    {
-        DatabaseStructs::User admin;
-        admin.id = 3;
-        admin.name = QStringLiteral("Station Administrator");
-        core->setActiveScreen(Constants::asAdministration);
-        window->pageAdministration->enter(admin);
-        QCoreApplication::processEvents();
-    }
-
     // Every text of the page that shows is whole; the values of a cell's
     // details wrap their words.
     void expectTextsFit(QWidget* root)
@@ -579,40 +585,46 @@ INSTANTIATE_TEST_SUITE_P(Screens,
                          [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
-// A bank of 200 cells as its configuration places them, ten locks to a
-// board and a board to a column (20 columns), with devices, locks and open
-// doors spread over it so that cells show one, two or all three icons.
-class BigCabinetWithDemoFonts : public AdminPageWithDemoFonts
+// A bank of cells as a configuration places them, a board to a column and
+// a lock to a row: count cells numbered from first on, locksPerBoard to a
+// board from board firstBoard on.
+struct Bank
+{
+    int count;
+    int first;
+    int firstBoard;
+    int locksPerBoard;
+    int board(int number) const { return firstBoard + (number - first) / locksPerBoard; }
+    int lock(int number) const { return (number - first) % locksPerBoard; }
+};
+
+// The demo station with a bank in place of its cells and of its screen, on
+// a simulated lock controller (protocol v4.0, which reaches boards past 15)
+// whose doors a test sets before the start.
+class BankStation : public DemoStation
 {
 protected:
-    void enterWithBigCabinet()
+    void showBank(const Bank& bank, const QSize& size)
     {
+        const QString path = sim.listenPty();
+        ASSERT_FALSE(path.isEmpty());
         QString config = demoConfig();
+        const QString link = QStringLiteral("\nprotocol = v1.7\naddress =\n");
+        const QString tick = QStringLiteral("\ntick_time = 10 Hz\n");
+        ASSERT_TRUE(config.contains(link) && config.contains(tick));
+        config.replace(link, QStringLiteral("\nprotocol = v4.0\naddress = %1\n").arg(path));
+        config.replace(tick, QStringLiteral("\ntick_time = 100 Hz\n"));
         const int from = config.indexOf(QStringLiteral("\nscreen = ")) + 1;
         const int to = config.indexOf(QStringLiteral("\n\n"), from);
         ASSERT_TRUE(from > 0 && to > from);
         QString cells;
-        for (int n = 1; n <= 200; ++n)
-            cells +=
-                QStringLiteral("%1 = board = %2, lock = %3\n").arg(n).arg((n - 1) / 10).arg((n - 1) % 10);
+        for (int n = bank.first; n < bank.first + bank.count; ++n)
+            cells += QStringLiteral("%1 = board = %2, lock = %3\n").arg(n).arg(bank.board(n)).arg(bank.lock(n));
         config.replace(from, to + 1 - from, cells);
-        show(GetParam().size, config);
+        show(size, config);
         if (HasFatalFailure())
             return;
-        CellsLogic& logic = core->cellsLogic;
-        ASSERT_EQ(logic.cellsCount(), 200);
-        for (int n = 1; n <= 200; ++n) {
-            CellsLogic::Cell& cell = logic.cells[n];
-            if (n % 3 != 0) {
-                cell.device.id = n;
-                cell.device.serial = QStringLiteral("SN-%1").arg(n);
-                cell.device.lastCharge = n % 100;
-                cell.deviceId = n;
-            }
-            cell.isLocked = n % 4 == 0;
-            cell.opened = n % 5 == 0;
-        }
-        enterAsAdministrator();
+        ASSERT_EQ(core->cellsLogic.cellsCount(), bank.count);
     }
 
     // The number as wide and as high as its label's room.
@@ -622,6 +634,55 @@ protected:
         const QRect room = label->contentsRect();
         return metrics.horizontalAdvance(label->text()) <= room.width() && metrics.height() <= room.height();
     }
+
+    // The numbers of the close-cell page's map that do not show whole.
+    QStringList cutOnTheMap() const
+    {
+        QStringList cut;
+        for (const QLabel* label : window->pageCloseCell->widgetCellsView->findChildren<QLabel*>())
+            if (!whole(label))
+                cut.append(label->text());
+        return cut;
+    }
+
+    LockSimulator sim{LockSimulator::Protocol::V4_0};
+};
+
+// Two hundred cells, ten locks to a board (20 columns), with devices,
+// locks and open doors spread over them so that cells show one, two or all
+// three icons: a device where the number is not a multiple of 3, a lock on
+// multiples of 4, the door open on multiples of 5 (as the lock controller
+// reports it: the station takes every door's state from there).
+class BigCabinetWithDemoFonts : public BankStation, public ::testing::WithParamInterface<ScreenCase>
+{
+protected:
+    void enterWithBigCabinet()
+    {
+        for (int n = 5; n <= 200; n += 5)
+            sim.setDoor(bank.board(n), bank.lock(n), true);
+        showBank(bank, GetParam().size);
+        if (HasFatalFailure())
+            return;
+        CellsLogic& logic = core->cellsLogic;
+        for (int n = 1; n <= 200; ++n) {
+            CellsLogic::Cell& cell = logic.cells[n];
+            if (n % 3 != 0) {
+                cell.device.id = n;
+                cell.device.serial = QStringLiteral("SN-%1").arg(n);
+                cell.device.lastCharge = n % 100;
+                cell.deviceId = n;
+            }
+            cell.isLocked = n % 4 == 0;
+        }
+        enterAsAdministrator();
+    }
+
+    static bool allThreeIcons(const StationCellButton* b)
+    {
+        return b->iconLocked->isVisibleTo(b) && b->iconDevice->isVisibleTo(b) && b->iconOpened->isVisibleTo(b);
+    }
+
+    const Bank bank{200, 1, 0, 10};
 };
 } // namespace
 
@@ -633,6 +694,20 @@ TEST_P(BigCabinetWithDemoFonts, ShowsEveryCellNumberWhole)
     StationAdminPage* page = window->pageAdministration;
     const QList<StationCellButton*>& buttons = page->widgetCells->buttons();
     ASSERT_EQ(buttons.size(), 200);
+    // Device, lock and open door: 20, 40, 80, 100, 140, 160 and 200, once
+    // the controller has reported every board's doors.
+    QList<int> threeIcons;
+    for (int n = 20; n <= 200; n += 20)
+        if (n % 3 != 0)
+            threeIcons.append(n);
+    const auto withThreeIcons = [&buttons] {
+        QList<int> numbers;
+        for (const StationCellButton* b : buttons)
+            if (allThreeIcons(b))
+                numbers.append(b->number());
+        return numbers;
+    };
+    ASSERT_EVENTUALLY(withThreeIcons() == threeIcons, 5000);
     EXPECT_EQ(window->size(), GetParam().size);
     EXPECT_TRUE(window->widgetMain->rect().contains(
         QRect(page->widgetCells->mapTo(window->widgetMain, QPoint(0, 0)), page->widgetCells->size())));
@@ -644,22 +719,31 @@ TEST_P(BigCabinetWithDemoFonts, ShowsEveryCellNumberWhole)
             cut.append(label->text().trimmed());
     }
     EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
-    shootAdmin(QStringLiteral("cells-200"));
+    // A number whole beside its three icons: each icon inside the button,
+    // none over the number.
+    for (StationCellButton* button : buttons) {
+        if (!allThreeIcons(button))
+            continue;
+        for (const IconedLabel* icon : {button->iconLocked, button->iconDevice, button->iconOpened}) {
+            EXPECT_TRUE(button->rect().contains(icon->geometry())) << button->number();
+            EXPECT_FALSE(icon->geometry().intersects(button->labelNumber->geometry())) << button->number();
+        }
+    }
+    QCoreApplication::processEvents();
+    const QString path = picturePath(QStringLiteral("admin-%1-cells-200").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
 
     // The close-cell page's miniature of the same bank, its numbers whole.
     core->setActiveScreen(Constants::asCloseCell);
     window->pageCloseCell->widgetCellsView->highlight(120);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->size(), GetParam().size);
-    cut.clear();
-    const QList<QLabel*> boxes = window->pageCloseCell->widgetCellsView->findChildren<QLabel*>();
-    ASSERT_EQ(boxes.size(), 200);
-    for (const QLabel* label : boxes)
-        if (!whole(label))
-            cut.append(label->text());
+    ASSERT_EQ(window->pageCloseCell->widgetCellsView->findChildren<QLabel*>().size(), 200);
+    cut = cutOnTheMap();
     EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
-    const QString path = picturePath(QStringLiteral("close-cell-%1-200").arg(QLatin1String(GetParam().name)));
-    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    const QString mapPath =
+        picturePath(QStringLiteral("close-cell-%1-200").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(mapPath)) << mapPath.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens,
@@ -667,3 +751,132 @@ INSTANTIATE_TEST_SUITE_P(Screens,
                          ::testing::Values(ScreenCase{"Form", QSize(600, 896)},
                                            ScreenCase{"FullHdPortrait", QSize(1080, 1920)}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct BankCase
+{
+    const char* name;
+    Bank bank;
+    QSize size;
+};
+
+void PrintTo(const BankCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BankWithDemoFonts : public BankStation, public ::testing::WithParamInterface<BankCase>
+{
+};
+
+class GridOfABank : public BankWithDemoFonts
+{
+};
+} // namespace
+
+// The grid is as wide and as high as the columns and rows that hold a
+// cell: a bank on its own boards fits the window as well as one that
+// begins with board 0.
+TEST_P(GridOfABank, FitsTheWindowWithoutScrolling)
+{
+    showBank(GetParam().bank, GetParam().size);
+    if (HasFatalFailure())
+        return;
+    enterAsAdministrator();
+    StationCellsWidget* cells = window->pageAdministration->widgetCells;
+    ASSERT_EQ(cells->buttons().size(), GetParam().bank.count);
+    ASSERT_EVENTUALLY(cells->buttons().first()->isVisible(), 3000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), GetParam().size);
+    EXPECT_EQ(cells->scrollCells->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(cells->scrollCells->verticalScrollBar()->maximum(), 0);
+    const QRect room = cells->scrollCells->viewport()->rect();
+    QStringList cut;
+    for (StationCellButton* button : cells->buttons()) {
+        const QLabel* label = button->labelNumber;
+        if (!whole(label) || !button->rect().contains(label->geometry())
+            || !room.contains(QRect(button->mapTo(cells->scrollCells->viewport(), QPoint(0, 0)), button->size())))
+            cut.append(label->text().trimmed());
+    }
+    EXPECT_TRUE(cut.isEmpty()) << "cut or out of sight: " << cut.join(QStringLiteral(", ")).toStdString();
+    const QString path = picturePath(QStringLiteral("admin-grid-%1").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Banks,
+                         GridOfABank,
+                         ::testing::Values(BankCase{"FortyOnBoards0To3", {40, 1, 0, 10}, QSize(600, 896)},
+                                           BankCase{"FortyOnBoards1To4", {40, 1, 1, 10}, QSize(600, 896)},
+                                           BankCase{"ThirtyOnBoards5To7", {30, 1, 5, 10}, QSize(600, 896)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+struct MapCase
+{
+    const char* name;
+    Bank bank;
+    QSize size;
+    // Whether numbers 7 pixels high fit the boxes once the gaps between
+    // them are gone. In the 600 pixel window a box of 20 columns is about a
+    // pixel short of "1108" at 7 pixels, and one of 50 rows of the line's
+    // height.
+    bool readable;
+};
+
+void PrintTo(const MapCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MapOfABank : public BankStation, public ::testing::WithParamInterface<MapCase>
+{
+};
+} // namespace
+
+// The close-cell page's map of a big bank keeps its numbers whole, and at
+// least 7 pixels high where they fit so; where they cannot, the cell to
+// use is still marked on the map and named above it.
+TEST_P(MapOfABank, KeepsItsNumbersReadableOrTheCellNamed)
+{
+    const Bank& bank = GetParam().bank;
+    showBank(bank, GetParam().size);
+    if (HasFatalFailure())
+        return;
+    const int number = bank.first + bank.count / 2 + 7;
+    DatabaseStructs::User anna;
+    anna.id = 1;
+    anna.name = QStringLiteral("Anna Berg");
+    StationCloseCellPage* page = window->pageCloseCell;
+    page->setGiveTitle(anna, number);
+    core->setActiveScreen(Constants::asCloseCell);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), GetParam().size);
+    const QList<QLabel*> boxes = page->widgetCellsView->findChildren<QLabel*>();
+    ASSERT_EQ(boxes.size(), bank.count);
+    const QStringList cut = cutOnTheMap();
+    EXPECT_TRUE(cut.isEmpty()) << "cut: " << cut.join(QStringLiteral(", ")).toStdString();
+    int smallest = std::numeric_limits<int>::max();
+    for (const QLabel* label : boxes)
+        smallest = qMin(smallest, QFontInfo(label->font()).pixelSize());
+    if (GetParam().readable) {
+        EXPECT_GE(smallest, 7);
+    }
+    for (const QLabel* label : boxes)
+        EXPECT_EQ(label->styleSheet().contains(QStringLiteral("lightGreen")), label->text() == QString::number(number))
+            << label->text().toStdString();
+    EXPECT_TRUE(page->labelTitle->text().contains(QStringLiteral("cell %1").arg(number)))
+        << page->labelTitle->text().toStdString();
+    const QString path = picturePath(QStringLiteral("close-cell-map-%1").arg(QLatin1String(GetParam().name)));
+    EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Banks,
+    MapOfABank,
+    ::testing::Values(MapCase{"FourDigitsIn16Columns_Form", {160, 1001, 0, 10}, QSize(600, 896), true},
+                      MapCase{"FourDigitsIn20Columns_Form", {200, 1001, 0, 10}, QSize(600, 896), false},
+                      MapCase{"FourDigitsIn20Columns_FullHdPortrait", {200, 1001, 0, 10}, QSize(1080, 1920), true},
+                      MapCase{"FortyToABoard_Form", {200, 1, 0, 40}, QSize(600, 896), true},
+                      MapCase{"FiftyToABoard_Form", {200, 1, 0, 50}, QSize(600, 896), false},
+                      MapCase{"FiftyToABoard_FullHdPortrait", {200, 1, 0, 50}, QSize(1080, 1920), true}),
+    [](const auto& info) { return std::string(info.param.name); });
