@@ -730,28 +730,76 @@ bool listTables(QSqlDatabase database, QStringList* tables, QSqlError* error)
     return true;
 }
 
-// The columns a statement "create table NAME (...)" defines and a file must
-// have. A key column cannot be added to an existing table: it is not asked for.
-QStringList definedColumns(const QString& statement)
+// The definitions between the parentheses of "create table NAME (...)", trimmed.
+QStringList columnDefinitions(const QString& statement)
+{
+    const int open = statement.indexOf(QLatin1Char('('));
+    const int close = statement.lastIndexOf(QLatin1Char(')'));
+    QStringList parts;
+    if (open < 0 || close <= open)
+        return parts;
+    for (const QString& raw : statement.mid(open + 1, close - open - 1).split(QLatin1Char(','))) {
+        const QString part = raw.trimmed();
+        if (!part.isEmpty())
+            parts.append(part);
+    }
+    return parts;
+}
+
+// The name a column definition begins with.
+QString columnName(const QString& definition)
 {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    return definition.section(blanks, 0, 0);
+}
+
+// The columns such a statement defines and a file must have. A key column
+// cannot be added to an existing table: it is not asked for.
+QStringList definedColumns(const QString& statement)
+{
     static const QStringList constraints = {QStringLiteral("primary"), QStringLiteral("unique"),
                                             QStringLiteral("check"), QStringLiteral("foreign"),
                                             QStringLiteral("constraint")};
-    const int open = statement.indexOf(QLatin1Char('('));
-    const int close = statement.lastIndexOf(QLatin1Char(')'));
     QStringList columns;
-    if (open < 0 || close <= open)
-        return columns;
-    for (const QString& raw : statement.mid(open + 1, close - open - 1).split(QLatin1Char(','))) {
-        const QString part = raw.trimmed();
-        const QString name = part.section(blanks, 0, 0);
-        if (name.isEmpty() || constraints.contains(name.toLower())
-            || part.contains(QLatin1String("primary key"), Qt::CaseInsensitive))
-            continue;
-        columns.append(name);
+    for (const QString& part : columnDefinitions(statement)) {
+        const QString name = columnName(part);
+        if (!constraints.contains(name.toLower())
+            && !part.contains(QLatin1String("primary key"), Qt::CaseInsensitive))
+            columns.append(name);
     }
     return columns;
+}
+
+// Whether the file has every table of the schema with every column it
+// defines; false with the reason when not.
+bool schemaComplete(QSqlDatabase database, const QVXConfig::Entry& schema, QSqlError* error)
+{
+    QStringList existing;
+    if (!listTables(database, &existing, error))
+        return false;
+    for (const QVXConfig::Entry& table : schema.children()) {
+        if (!existing.contains(table.name(), Qt::CaseSensitive)) {
+            *error = QSqlError(QStringLiteral("no such table: %1").arg(table.name()), QString(),
+                               QSqlError::StatementError);
+            return false;
+        }
+        QSqlQuery info(database);
+        if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table.name()))) {
+            *error = info.lastError();
+            return false;
+        }
+        QStringList columns;
+        while (info.next())
+            columns.append(info.value(1).toString());
+        for (const QString& column : definedColumns(table.value())) {
+            if (!columns.contains(column, Qt::CaseInsensitive)) {
+                *error = QSqlError(QStringLiteral("no such column: %1.%2").arg(table.name(), column),
+                                   QString(), QSqlError::StatementError);
+                return false;
+            }
+        }
+    }
+    return true;
 }
 } // namespace
 
@@ -794,39 +842,7 @@ bool DatabaseBase::initDatabase(QSqlDatabase database, QSqlError* error)
         rollback();
         return false;
     }
-    return schemaComplete(database, error);
-}
-
-bool DatabaseBase::schemaComplete(QSqlDatabase database, QSqlError* error)
-{
-    QStringList existing;
-    if (!listTables(database, &existing, error))
-        return false;
-    const QVXConfig config(QString::fromLatin1(schemaResource), true);
-    const QVXConfig::Entry schema = config.getValue(QString::fromLatin1(connectionName));
-    for (const QVXConfig::Entry& table : schema.children()) {
-        if (!existing.contains(table.name(), Qt::CaseSensitive)) {
-            *error = QSqlError(QStringLiteral("no such table: %1").arg(table.name()), QString(),
-                               QSqlError::StatementError);
-            return false;
-        }
-        QSqlQuery info(database);
-        if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table.name()))) {
-            *error = info.lastError();
-            return false;
-        }
-        QStringList columns;
-        while (info.next())
-            columns.append(info.value(1).toString());
-        for (const QString& column : definedColumns(table.value())) {
-            if (!columns.contains(column, Qt::CaseInsensitive)) {
-                *error = QSqlError(QStringLiteral("no such column: %1.%2").arg(table.name(), column),
-                                   QString(), QSqlError::StatementError);
-                return false;
-            }
-        }
-    }
-    return true;
+    return schemaComplete(database, schema, error);
 }
 
 int DatabaseBase::salvageRows(const QString& table, QList<Query>* rows)
@@ -887,16 +903,9 @@ int DatabaseBase::salvageRows(const QString& table, QList<Query>* rows)
 
 void DatabaseBase::checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement)
 {
-    const int open = statement.indexOf(QLatin1Char('('));
-    const int close = statement.lastIndexOf(QLatin1Char(')'));
-    if (open < 0 || close <= open)
-        return;
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
     const QSqlRecord columns = database.record(table);
-    const QStringList parts = statement.mid(open + 1, close - open - 1).split(QLatin1Char(','));
-    for (const QString& raw : parts) {
-        const QString part = raw.trimmed();
-        if (part.isEmpty() || columns.contains(part.section(blanks, 0, 0)))
+    for (const QString& part : columnDefinitions(statement)) {
+        if (columns.contains(columnName(part)))
             continue;
         // A key or a definition SQLite cannot add fails here; the table then
         // stays as it is.

@@ -140,7 +140,6 @@ private:
     // resource, and checks that every one of them is there; false with the
     // reason when one is not.
     bool initDatabase(QSqlDatabase database, QSqlError* error);
-    bool schemaComplete(QSqlDatabase database, QSqlError* error);
     void checkDatabaseTable(QSqlDatabase database, const QString& table, const QString& statement);
     // Reads the rows of a table of a damaged file into statements that
     // write them, with their ids, into a new one; gives the number of rows
