@@ -555,12 +555,13 @@ bool DatabaseBase::runBatchStatements(qint64 limitMs)
             }
         }
         if (!failure.isValid() && commit()) {
+            // Writable before it is said: whoever reads the line finds the station workable.
+            writeFailing.store(false);
             if (failedCommits > 0)
                 log(QStringLiteral("[DatabaseBase] Batch written after %1 failed attempts")
                         .arg(failedCommits),
                     StationCore::lcInfo);
             failedCommits = 0;
-            writeFailing.store(false);
             return true;
         }
         if (!failure.isValid())
